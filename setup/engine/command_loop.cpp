@@ -1,0 +1,143 @@
+#include "command_loop.h"
+
+#include <windows.h>
+
+#include "bounded_text.h"
+#include "command_sections.h"
+#include "command_table.h"
+#include "install_log.h"
+#include "profile_utils.h"
+#include "run_state.h"
+#include "script_file.h"
+#include "text_rules.h"
+
+static const char kUsageText[] =
+    "Usage:  <module.exe> <INI_FILE> -silent -noreboot -resume\n\n"
+    "INI_FILE is either full path or just name if in same dir as EXE.\n"
+    "-silent will  suppress all GUI prompts\n"
+    "-noreboot will suppress reboots\n"
+    "-resume will force a resume of the INI file processing\n\n";
+
+void ShowStartUpBox(const char *message) {
+    if (g_run.silentMode) return;
+    text::FormatBounded(g_run.boxTitle, sizeof g_run.boxTitle, "Ardent Setup Utility - %s", g_run.programFileName);
+    text::Copy(g_run.boxText, message);
+    MessageBoxA(nullptr, g_run.boxText, g_run.boxTitle, MB_SYSTEMMODAL | MB_ICONERROR);
+}
+
+static void SplitProgramPath() {
+    GetModuleFileNameA(nullptr, g_run.scratch, sizeof g_run.scratch);
+    g_run.scratch[sizeof g_run.scratch - 1] = '\0';
+    PathParts parts = SplitPath(g_run.scratch);
+    text::Copy(g_run.programDirectory, parts.directory);
+    text::Copy(g_run.programFileName, parts.fileName);
+}
+
+// The language of the hardware information file chooses the section that the
+// Startup-folder commands read. An empty value means the file is unusable.
+static bool ReadLanguage() {
+    GetPrivateProfileStringA("Description", "NorvikLanguage", "XX", g_run.scratch, sizeof g_run.scratch,
+                             kHardwareInfoFile);
+    if (g_run.scratch[0] == '\0') {
+        LogLine("ERROR - ", "Cannont find MIRA.INI");
+        return false;
+    }
+    StripCommentsAndEtc(g_run.scratch);
+    text::FormatBounded(g_run.languageDataSection, sizeof g_run.languageDataSection, "%s.%s", "Data",
+                        g_run.scratch);
+    return true;
+}
+
+static void SaveCursor() {
+    WriteProfileInt("Commands", "CurrentCmd", g_run.commandCursor, g_run.scriptFile);
+    FlushProfile(g_run.scriptFile);
+}
+
+// The end-of-section marker: enter the pending section at this number, or end.
+static bool EnterNextSectionOrStop() {
+    char current[128], next[128];
+    GetPrivateProfileStringA("State", "CurrentSection", "", current, sizeof current, g_run.scriptFile);
+    GetPrivateProfileStringA("State", "NextSection", "", next, sizeof next, g_run.scriptFile);
+    bool stop = next[0] == '\0' || text::EqualsNoCase(next, current);
+    // Only an entered section moves the run on; anything else would meet this
+    // marker again at the same number and repeat without end.
+    if (!stop) stop = SetUpCommandSection(false) != SectionSetUp::Entered;
+    if (stop) LogLine("No More commands", "");
+    return stop;
+}
+
+void RunCommandLoop() {
+    bool stop = false;
+    while (!stop) {
+        const int number = g_run.commandCursor;
+        char key[64];
+        text::FormatBounded(key, sizeof key, "Cmd%d", number);
+        g_run.commandType = static_cast<int>(GetPrivateProfileIntA("Commands", key, 0, g_run.scriptFile));
+        text::FormatBounded(key, sizeof key, "CmdSection%d.%d", number, 0);
+        GetPrivateProfileStringA("Commands", key, "", g_run.argumentSection, sizeof g_run.argumentSection,
+                                 g_run.scriptFile);
+
+        const int type = g_run.commandType;
+        if (type != 0) {
+            char fullSection[260];
+            text::FormatBounded(key, sizeof key, "FullCmdSection%d", number);
+            GetPrivateProfileStringA("Commands", key, "", fullSection, sizeof fullSection, g_run.scriptFile);
+            char line[512];
+            text::FormatBounded(line, sizeof line, "CMD%d> %s: %d%s", number, CommandDisplayName(type), type,
+                                fullSection);
+            LogLine(line, "");
+        }
+
+        const CommandRow *row = FindCommand(type);
+        if (!row) {
+            LogLineFormat("NOTICE: ", "CMD >%d< not defined", type);
+            ++g_run.commandCursor;
+            SaveCursor();
+            continue;
+        }
+        if (row->after == AfterCommand::EndOfSection) {
+            stop = EnterNextSectionOrStop();
+            continue;
+        }
+
+        if (row->argumentsFromData) text::Copy(g_run.argumentSection, "DATA");
+        int result = row->handler();
+
+        if (row->after != AfterCommand::StopAtOnce) {
+            ++g_run.commandCursor;
+            SaveCursor();
+        }
+        if (row->after != AfterCommand::Advance && result != 0) stop = true;
+    }
+}
+
+int KestrelMain(const char *commandLine) {
+    SplitProgramPath();
+
+    if (!InitINIFile(commandLine)) {
+        LogLine("ERROR - ", "cannot initialize");
+        ShowStartUpBox(kUsageText);
+        return 0;
+    }
+    if (SetUpCommandSection(true) == SectionSetUp::Failed) {
+        LogLine("ERROR - ", "Cannot initialize commands section");
+        ShowStartUpBox("Cannot initialize commands section...check log file...");
+        return 0;
+    }
+
+    // The privilege step and the hardware inventory run here, once, when they
+    // are built.
+
+    if (!ReadLanguage()) return 0;
+
+    g_run.commandCursor = static_cast<int>(GetPrivateProfileIntA("Commands", "CurrentCmd", 0, g_run.scriptFile));
+    RunCommandLoop();
+
+    if (g_run.rebootRequested) {
+        LogLine("DONE", " Shutting down system.");
+        ExitWindowsEx(EWX_REBOOT, 0);
+    } else {
+        LogLine("DONE", "!");
+    }
+    return 0;
+}

@@ -1,0 +1,78 @@
+#include "command_table.h"
+
+#include "install_log.h"
+#include "run_state.h"
+
+int CmdNotSupported() {
+    LogLine("", " Not Supported yet.");
+    return 0;
+}
+
+int CmdLogMessage() {
+    LogLine("", g_run.argumentSection);
+    return 0;
+}
+
+int CmdDoNothing() { return 0; }
+
+// Commands whose handlers are not built yet are logged and skipped exactly like
+// the unsupported ones, so a script that uses them still runs to its end.
+static int CmdNotBuiltYet() { return CmdNotSupported(); }
+
+namespace {
+constexpr AfterCommand A = AfterCommand::Advance;
+
+// Indexed by command number. Numbers 36 to 38 have handlers but no name of their
+// own in the table; the log shows the names below for them.
+const CommandRow kCommandTable[kLastCommandNumber + 1] = {
+    /*  0 */ {"CMD00", nullptr, false, AfterCommand::EndOfSection},
+    /*  1 */ {"CMD01_Copy_Lnk2StartF_W2000", CmdNotBuiltYet, false, A},
+    /*  2 */ {"CMD02_DEL_LnkInStartF_W2000", CmdNotBuiltYet, false, A},
+    /*  3 */ {"CMD03_Add single Reg Value", CmdNotBuiltYet, false, A},
+    /*  4 */ {"CMD04_Remove single Reg Value", CmdNotBuiltYet, false, A},
+    /*  5 */ {"CMD05_IncRunningCounter", CmdNotBuiltYet, true, A},
+    /*  6 */ {"CMD06_DecCmdIndex", CmdNotBuiltYet, true, A},
+    /*  7 */ {"CMD07_IncCmdIndex", CmdNotBuiltYet, true, A},
+    /*  8 */ {"CMD08_ResetCmdIndex", CmdNotBuiltYet, false, AfterCommand::StopAtOnce},
+    /*  9 */ {"CMD09_BranchOnIsNorvik", CmdNotBuiltYet, false, A},
+    /* 10 */ {"CMD10_Exit", CmdNotBuiltYet, false, AfterCommand::AdvanceThenStop},
+    /* 11 */ {"CMD11_SpawnProgram", CmdNotBuiltYet, false, A},
+    /* 12 */ {"CMD12_RemoveSingleRegKey", CmdNotBuiltYet, false, A},
+    /* 13 */ {"CMD13_Sleep", CmdNotBuiltYet, false, A},
+    /* 14 */ {"CMD14_MultiRegEdit", CmdNotBuiltYet, false, A},
+    /* 15 */ {"CMD15_CopyFile", CmdNotBuiltYet, false, A},
+    /* 16 */ {"CMD16_DeleteFileOrDir", CmdNotBuiltYet, false, A},
+    /* 17 */ {"CMD17_DisplayMessageBox", CmdNotBuiltYet, false, A},
+    /* 18 */ {"CMD18_BranchOnOS", CmdNotBuiltYet, false, A},
+    /* 19 */ {"CMD19_JumpToNextSection", CmdNotBuiltYet, false, A},
+    /* 20 */ {"CMD20_ExitRebootSystem", CmdNotBuiltYet, false, AfterCommand::AdvanceThenStop},
+    /* 21 */ {"CMD21_MakeDir", CmdNotBuiltYet, false, A},
+    /* 22 */ {"CMD22_DisplayWindow", CmdNotSupported, false, A},
+    /* 23 */ {"CMD23_MergeINIFile", CmdNotSupported, false, A},
+    /* 24 */ {"CMD24_ControlOsShutdown", CmdNotSupported, false, A},
+    /* 25 */ {"CMD25_BranchOnSystemID", CmdNotBuiltYet, false, A},
+    /* 26 */ {"CMD26_SetValue", CmdNotBuiltYet, false, A},
+    /* 27 */ {"CMD27_SetVariable", CmdNotBuiltYet, false, A},
+    /* 28 */ {"CMD28_AppendINIFile", CmdNotBuiltYet, false, A},
+    /* 29 */ {"CMD29_ExitAndDeleteINIFile", CmdNotBuiltYet, false, AfterCommand::StopAtOnce},
+    /* 30 */ {"CMD30_BranchOnPowerManagement", CmdNotBuiltYet, false, A},
+    /* 31 */ {"CMD31_RenameFile", CmdNotBuiltYet, false, A},
+    /* 32 */ {"CMD32_LogMsg", CmdLogMessage, false, A},
+    /* 33 */ {"CMD33_", CmdDoNothing, false, A},
+    /* 34 */ {"CMD34_", CmdNotSupported, false, A},
+    /* 35 */ {"CMD35_", CmdNotSupported, false, A},
+    /* 36 */ {"CMD36_Wow64FsRedirectionOn", CmdNotBuiltYet, false, A},
+    /* 37 */ {"CMD37_Wow64FsRedirectionOff", CmdNotBuiltYet, false, A},
+    /* 38 */ {"CMD38_BranchOnWow64", CmdNotBuiltYet, false, A},
+};
+}  // namespace
+
+const CommandRow *FindCommand(int number) {
+    if (number < 0 || number > kLastCommandNumber) return nullptr;
+    return &kCommandTable[number];
+}
+
+const char *CommandDisplayName(int number) {
+    const CommandRow *row = FindCommand(number);
+    return row ? row->name : "CMD_NotDefined";
+}

@@ -1,0 +1,5 @@
+#include "run_state.h"
+
+RunState g_run;
+
+void ResetRunState() { g_run = RunState{}; }

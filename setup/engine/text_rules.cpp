@@ -1,0 +1,80 @@
+#include "text_rules.h"
+
+#include <cstring>
+
+#include "bounded_text.h"
+
+bool IsWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsControlCharacter(char c) { return c != '\0' && static_cast<signed char>(c) < 32; }
+
+static char *SkipLeading(char *textValue) {
+    while (*textValue != '\0' && (IsWhiteSpace(*textValue) || IsControlCharacter(*textValue))) ++textValue;
+    return textValue;
+}
+
+static void CutTrailingWhiteSpace(char *start) {
+    size_t length = strlen(start);
+    while (length > 0 && IsWhiteSpace(start[length - 1])) start[--length] = '\0';
+}
+
+char *StripCommentsInPlace(char *textValue) {
+    char *start = SkipLeading(textValue);
+    if (char *comment = strchr(start, ';')) *comment = '\0';
+    CutTrailingWhiteSpace(start);
+    return start;
+}
+
+char *TrimText(char *textValue) {
+    char *start = SkipLeading(textValue);
+    CutTrailingWhiteSpace(start);
+    return start;
+}
+
+PathParts SplitPath(char *path) {
+    char *lastSeparator = strrchr(path, '\\');
+    if (!lastSeparator) return PathParts{path + strlen(path), path};
+    *lastSeparator = '\0';
+    return PathParts{path, lastSeparator + 1};
+}
+
+void ExtractScriptName(const char *commandLine, char *out, size_t capacity) {
+    char line[260];
+    text::Copy(line, commandLine);
+    if (char *dash = strchr(line, '-')) *dash = '\0';
+    text::CopyBounded(out, capacity, StripCommentsInPlace(line));
+}
+
+static void TrimTrailing(std::string &value) {
+    while (!value.empty() && IsWhiteSpace(value.back())) value.pop_back();
+}
+
+bool UnrollCommandLine(const std::string &line, UnrolledCommand &out) {
+    // The line keeps its leading blanks; only the comment and trailing blanks go.
+    std::string cleaned = line.substr(0, line.find('\0'));
+    size_t comment = cleaned.find(';');
+    if (comment != std::string::npos) cleaned.erase(comment);
+    TrimTrailing(cleaned);
+    // A line of blanks alone would otherwise be written as type 0 and end the
+    // section in its middle.
+    if (cleaned.find_first_not_of(" \t\r\n\v\f") == std::string::npos) return false;
+
+    out = UnrolledCommand{};
+    size_t comma = cleaned.find(',');
+    out.typeText = cleaned.substr(0, comma).substr(0, 259);
+    if (comma == std::string::npos) return true;
+
+    out.fullSection = cleaned.substr(comma);
+    size_t fieldStart = comma + 1;
+    for (;;) {
+        size_t next = cleaned.find(',', fieldStart);
+        std::string field = cleaned.substr(fieldStart, next == std::string::npos ? std::string::npos : next - fieldStart);
+        TrimTrailing(field);
+        out.fields.push_back(field);
+        if (next == std::string::npos) break;
+        fieldStart = next + 1;
+    }
+    return true;
+}

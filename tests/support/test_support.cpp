@@ -1,0 +1,162 @@
+#include "test_support.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace testing_support {
+
+std::string ProgramFolder() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    return folder.substr(0, folder.find_last_of('\\'));
+}
+
+std::string KestrelPath() { return ProgramFolder() + "\\kestrel.exe"; }
+
+static void DeleteTreeInner(const std::string &path) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = data.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string child = path + "\\" + name;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                DeleteTreeInner(child);
+            else
+                DeleteFileA(child.c_str());
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryA(path.c_str());
+}
+
+void DeleteTree(const std::string &path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        DeleteTreeInner(path);
+    } else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+    }
+}
+
+std::string FreshFolder(const std::string &name) {
+    std::string folder = "C:\\kestrel-tests";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    folder += "\\" + name;
+    DeleteTree(folder);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+void WriteFile(const std::string &path, const std::string &content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+bool Exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+int RunProgram(const std::string &program, const std::string &arguments, unsigned timeoutMs) {
+    std::string commandLine = "\"" + program + "\"";
+    if (!arguments.empty()) commandLine += " " + arguments;
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return -1;
+    CloseHandle(process.hThread);
+    DWORD waited = WaitForSingleObject(process.hProcess, timeoutMs);
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (waited == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    } else {
+        TerminateProcess(process.hProcess, 99);
+    }
+    CloseHandle(process.hProcess);
+    return waited == WAIT_OBJECT_0 ? static_cast<int>(exitCode) : -1;
+}
+
+int RunKestrel(const std::string &arguments, unsigned timeoutMs) {
+    return RunProgram(KestrelPath(), arguments, timeoutMs);
+}
+
+std::string TempFolder() {
+    char path[MAX_PATH + 1];
+    DWORD length = GetTempPathA(sizeof path, path);
+    return std::string(path, length);
+}
+
+std::string WorkingCopyOf(const std::string &scriptFileName) { return TempFolder() + scriptFileName; }
+
+std::vector<std::string> Lines(const std::string &path) {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFile(path));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> LogTexts(const std::string &logPath) {
+    std::vector<std::string> texts;
+    for (const std::string &line : Lines(logPath)) {
+        size_t mark = line.find("> ");
+        texts.push_back(mark == std::string::npos ? line : line.substr(mark + 2));
+    }
+    return texts;
+}
+
+std::string ProfileString(const std::string &file, const std::string &section, const std::string &key,
+                          const std::string &fallback) {
+    std::vector<char> value(65536);
+    GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), value.data(),
+                             static_cast<DWORD>(value.size()), file.c_str());
+    return value.data();
+}
+
+bool ProfileSectionExists(const std::string &file, const std::string &section) {
+    std::vector<char> names(65536);
+    DWORD length = GetPrivateProfileSectionNamesA(names.data(), static_cast<DWORD>(names.size()), file.c_str());
+    for (const char *name = names.data(); name < names.data() + length && *name; name += strlen(name) + 1) {
+        if (lstrcmpiA(name, section.c_str()) == 0) return true;
+    }
+    return false;
+}
+
+std::string Ini(std::initializer_list<std::string> lines) {
+    std::string joined;
+    for (const std::string &line : lines) joined += line + "\r\n";
+    return joined;
+}
+
+int FindText(const std::vector<std::string> &texts, const std::string &wanted, int from) {
+    for (int i = from < 0 ? 0 : from; i < static_cast<int>(texts.size()); ++i) {
+        if (texts[i] == wanted) return i;
+    }
+    return -1;
+}
+
+bool ContainsText(const std::vector<std::string> &texts, const std::string &wanted) {
+    return FindText(texts, wanted) >= 0;
+}
+
+}  // namespace testing_support

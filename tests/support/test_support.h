@@ -1,0 +1,48 @@
+// Helpers the tests share: real files in the Wine prefix, real processes, and the
+// install log read back line by line.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Folder of the running test program (the build's bin folder, where kestrel.exe is).
+std::string ProgramFolder();
+std::string KestrelPath();
+
+// A fresh folder under C:\ for one test (emptied first). Scripts live under C:\,
+// never under the repository path, which may hold a '-'.
+std::string FreshFolder(const std::string &name);
+
+void WriteFile(const std::string &path, const std::string &content);
+std::string ReadFile(const std::string &path);
+bool Exists(const std::string &path);
+void DeleteTree(const std::string &path);
+
+// Runs a program with the given text after its name; returns its exit code, or
+// -1 when it could not be started or did not end within the timeout.
+int RunProgram(const std::string &program, const std::string &arguments, unsigned timeoutMs = 60000);
+int RunKestrel(const std::string &arguments, unsigned timeoutMs = 60000);
+
+// The system's temporary folder with its trailing backslash, and the working copy
+// kestrel makes there for a script file name.
+std::string TempFolder();
+std::string WorkingCopyOf(const std::string &scriptFileName);
+
+// The log's lines without the time stamp and program name: what follows "> ".
+std::vector<std::string> LogTexts(const std::string &logPath);
+// The raw lines of a text file (line ends removed).
+std::vector<std::string> Lines(const std::string &path);
+
+std::string ProfileString(const std::string &file, const std::string &section, const std::string &key,
+                          const std::string &fallback = "");
+bool ProfileSectionExists(const std::string &file, const std::string &section);
+
+// Joins INI lines with CR LF.
+std::string Ini(std::initializer_list<std::string> lines);
+
+// Index of the first text equal to wanted at or after from; -1 when absent.
+int FindText(const std::vector<std::string> &texts, const std::string &wanted, int from = 0);
+bool ContainsText(const std::vector<std::string> &texts, const std::string &wanted);
+
+}  // namespace testing_support
