@@ -5,6 +5,7 @@
 #include "bounded_text.h"
 #include "command_sections.h"
 #include "command_table.h"
+#include "commands/reboot_commands.h"
 #include "install_log.h"
 #include "profile_utils.h"
 #include "run_state.h"
@@ -125,8 +126,8 @@ int KestrelMain(const char *commandLine) {
         return 0;
     }
 
-    // The privilege step and the hardware inventory run here, once, when they
-    // are built.
+    EnablePrivileges();
+    // The hardware inventory runs here, once, when it is built.
 
     if (!ReadLanguage()) return 0;
 

@@ -1,5 +1,8 @@
 #include "command_table.h"
 
+#include "commands/ini_commands.h"
+#include "commands/process_commands.h"
+#include "commands/reboot_commands.h"
 #include "install_log.h"
 #include "run_state.h"
 
@@ -36,24 +39,24 @@ const CommandRow kCommandTable[kLastCommandNumber + 1] = {
     /*  8 */ {"CMD08_ResetCmdIndex", CmdNotBuiltYet, false, AfterCommand::StopAtOnce},
     /*  9 */ {"CMD09_BranchOnIsNorvik", CmdNotBuiltYet, false, A},
     /* 10 */ {"CMD10_Exit", CmdNotBuiltYet, false, AfterCommand::AdvanceThenStop},
-    /* 11 */ {"CMD11_SpawnProgram", CmdNotBuiltYet, false, A},
+    /* 11 */ {"CMD11_SpawnProgram", CmdSpawnProgram, false, A},
     /* 12 */ {"CMD12_RemoveSingleRegKey", CmdNotBuiltYet, false, A},
-    /* 13 */ {"CMD13_Sleep", CmdNotBuiltYet, false, A},
+    /* 13 */ {"CMD13_Sleep", CmdSleep, false, A},
     /* 14 */ {"CMD14_MultiRegEdit", CmdNotBuiltYet, false, A},
     /* 15 */ {"CMD15_CopyFile", CmdNotBuiltYet, false, A},
     /* 16 */ {"CMD16_DeleteFileOrDir", CmdNotBuiltYet, false, A},
-    /* 17 */ {"CMD17_DisplayMessageBox", CmdNotBuiltYet, false, A},
+    /* 17 */ {"CMD17_DisplayMessageBox", CmdDisplayMessageBox, false, A},
     /* 18 */ {"CMD18_BranchOnOS", CmdNotBuiltYet, false, A},
     /* 19 */ {"CMD19_JumpToNextSection", CmdNotBuiltYet, false, A},
-    /* 20 */ {"CMD20_ExitRebootSystem", CmdNotBuiltYet, false, AfterCommand::AdvanceThenStop},
+    /* 20 */ {"CMD20_ExitRebootSystem", CmdExitRebootSystem, false, AfterCommand::AdvanceThenStop},
     /* 21 */ {"CMD21_MakeDir", CmdNotBuiltYet, false, A},
     /* 22 */ {"CMD22_DisplayWindow", CmdNotSupported, false, A},
     /* 23 */ {"CMD23_MergeINIFile", CmdNotSupported, false, A},
     /* 24 */ {"CMD24_ControlOsShutdown", CmdNotSupported, false, A},
     /* 25 */ {"CMD25_BranchOnSystemID", CmdNotBuiltYet, false, A},
-    /* 26 */ {"CMD26_SetValue", CmdNotBuiltYet, false, A},
-    /* 27 */ {"CMD27_SetVariable", CmdNotBuiltYet, false, A},
-    /* 28 */ {"CMD28_AppendINIFile", CmdNotBuiltYet, false, A},
+    /* 26 */ {"CMD26_SetValue", CmdSetValue, false, A},
+    /* 27 */ {"CMD27_SetVariable", CmdSetVariable, false, A},
+    /* 28 */ {"CMD28_AppendINIFile", CmdAppendINIFile, false, A},
     /* 29 */ {"CMD29_ExitAndDeleteINIFile", CmdNotBuiltYet, false, AfterCommand::StopAtOnce},
     /* 30 */ {"CMD30_BranchOnPowerManagement", CmdNotBuiltYet, false, A},
     /* 31 */ {"CMD31_RenameFile", CmdNotBuiltYet, false, A},
