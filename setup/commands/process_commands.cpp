@@ -123,11 +123,11 @@ std::unique_ptr<char[]> BuildBoxText(const char *messageSection, size_t &capacit
     return boxText;
 }
 
-// The user's answer; 0 when no box could be shown, which no question takes as
-// OK or Yes.
+// The user's answer. A box that cannot be shown (no desktop) gives 0 or -1,
+// which no question takes as OK or Yes.
 int ShowBox(const char *boxText, const char *caption, unsigned style) {
     int answer = MessageBoxA(nullptr, boxText, caption, style);
-    if (answer == 0) {
+    if (answer <= 0) {
         char errorText[260];
         unsigned long code = DescribeLastError(errorText, sizeof errorText);
         LogLineFormat("ERROR-=-", "MessageBox() failed, (%lu)-%s", code, errorText);
