@@ -1,0 +1,181 @@
+// DisplayMessageBox in a real window: kestrel runs without -silent under an X
+// display, the test reads the box it shows and answers it with xdotool, as a
+// user at the machine would.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "script_run.h"
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+const char kXdotool[] = "/usr/bin/xdotool";
+
+bool DesktopAvailable(std::string &why) {
+    char display[256];
+    if (GetEnvironmentVariableA("DISPLAY", display, sizeof display) == 0) {
+        why = "no X display (Xvfb absent): message box tests skipped";
+        return false;
+    }
+    if (GetFileAttributesA("Z:\\usr\\bin\\xdotool") == INVALID_FILE_ATTRIBUTES) {
+        why = "xdotool absent: message box tests skipped";
+        return false;
+    }
+    return true;
+}
+
+// Starts a program and leaves it running.
+bool Start(const std::string &commandLine, PROCESS_INFORMATION &process) {
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    process = PROCESS_INFORMATION{};
+    return CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process) != FALSE;
+}
+
+void RunAndWait(const std::string &commandLine) {
+    PROCESS_INFORMATION process;
+    if (!Start(commandLine, process)) return;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+class MessageBoxRun : public ScriptRun {
+protected:
+    void SetUp() override {
+        ScriptRun::SetUp();
+        std::string why;
+        if (!DesktopAvailable(why)) GTEST_SKIP() << why;
+    }
+    void TearDown() override {
+        if (kestrel_.hProcess) {
+            if (WaitForSingleObject(kestrel_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(kestrel_.hProcess, 9);
+            CloseHandle(kestrel_.hThread);
+            CloseHandle(kestrel_.hProcess);
+        }
+    }
+
+    void StartKestrel() { ASSERT_TRUE(Start("\"" + KestrelPath() + "\" " + script_, kestrel_)); }
+    bool KestrelEnded(DWORD timeoutMs) { return WaitForSingleObject(kestrel_.hProcess, timeoutMs) == WAIT_OBJECT_0; }
+
+    // The box kestrel shows, once it is on screen with its text; null when none
+    // came within 30 s.
+    HWND WaitForBox(const std::string &title) {
+        for (int i = 0; i < 600; ++i) {
+            HWND box = FindWindowA(nullptr, title.c_str());
+            if (box && IsWindowVisible(box) && !StaticTexts(box).empty()) {
+                Sleep(200);  // let the window manager map it before keys are sent
+                return box;
+            }
+            if (KestrelEnded(0)) return nullptr;
+            Sleep(50);
+        }
+        return nullptr;
+    }
+
+    // The texts of the box's static controls (the message; the icon has none).
+    static std::vector<std::string> StaticTexts(HWND box) {
+        std::vector<std::string> texts;
+        EnumChildWindows(
+            box,
+            [](HWND child, LPARAM param) -> BOOL {
+                char className[32], content[1024];
+                GetClassNameA(child, className, sizeof className);
+                if (lstrcmpiA(className, "Static") == 0 && GetWindowTextA(child, content, sizeof content) > 0)
+                    reinterpret_cast<std::vector<std::string> *>(param)->push_back(content);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&texts));
+        return texts;
+    }
+
+    // Presses a key in the box through the X server, as a user would.
+    void Answer(const std::string &title, HWND box, const std::string &key) {
+        for (int attempt = 0; attempt < 20 && IsWindow(box); ++attempt) {
+            RunAndWait(std::string(kXdotool) + " search --name \"^" + title + "$\" windowfocus --sync key " + key);
+            for (int i = 0; i < 10 && IsWindow(box); ++i) Sleep(50);
+        }
+    }
+
+    std::string BranchSections() {
+        return Ini({"[YesPart]", "32,in yes", "[NoPart]", "32,in no", "[CancelPart]", "32,in cancel"});
+    }
+
+    PROCESS_INFORMATION kestrel_{};
+};
+
+TEST_F(MessageBoxRun, YesNoAnsweredNoTakesArgumentThree) {
+    WriteScript(Ini({"[CommandsList]", "17,Ask,3,YesPart,NoPart", "32,after the box", "[Ask.US]",
+                     "Title=KestrelQuestion", "Message1=Install the kit?", "Message2=;", "Message3=It takes a minute.",
+                     "Message5=never shown"}) +
+                BranchSections());
+    StartKestrel();
+    HWND box = WaitForBox("KestrelQuestion");
+    ASSERT_NE(nullptr, box) << "no box appeared";
+    EXPECT_FALSE(KestrelEnded(0)) << "the run waits for the answer";
+    std::vector<std::string> texts = StaticTexts(box);
+    EXPECT_TRUE(std::find(texts.begin(), texts.end(), "Install the kit?\n\nIt takes a minute.\n") != texts.end())
+        << (texts.empty() ? "<none>" : texts[0]);
+    Answer("KestrelQuestion", box, "n");
+    ASSERT_TRUE(KestrelEnded(30000));
+
+    std::vector<std::string> log = Texts();
+    int branch = FindText(log, "  Setting next section to:  NoPart");
+    EXPECT_GE(branch, 0);
+    EXPECT_GT(FindText(log, " after the box"), branch);
+    EXPECT_TRUE(ContainsText(log, " in no"));
+    EXPECT_FALSE(ContainsText(log, " in yes"));
+    EXPECT_EQ("NoPart", Copy("State", "CurrentSection"));
+}
+
+TEST_F(MessageBoxRun, YesNoCancelAnsweredCancelTakesArgumentFour) {
+    WriteScript(Ini({"[CommandsList]", "17,Ask,4,YesPart,NoPart,CancelPart", "[Ask.US]", "Title=KestrelThreeWay",
+                     "Message1=Which way?"}) +
+                BranchSections());
+    StartKestrel();
+    HWND box = WaitForBox("KestrelThreeWay");
+    ASSERT_NE(nullptr, box) << "no box appeared";
+    Answer("KestrelThreeWay", box, "Escape");
+    ASSERT_TRUE(KestrelEnded(30000));
+    std::vector<std::string> log = Texts();
+    EXPECT_TRUE(ContainsText(log, "  Setting next section to:  CancelPart"));
+    EXPECT_TRUE(ContainsText(log, " in cancel"));
+}
+
+TEST_F(MessageBoxRun, PlainBoxWithTheDefaultTitleWaitsAndDoesNotBranch) {
+    WriteScript(Ini({"[CommandsList]", "17,Note,6,YesPart", "32,after the box", "[Note.US]",
+                     "Message1=Something went wrong."}) +
+                BranchSections());
+    StartKestrel();
+    HWND box = WaitForBox("Norvik Setup");
+    ASSERT_NE(nullptr, box) << "no box appeared";
+    Sleep(300);
+    EXPECT_FALSE(KestrelEnded(0)) << "the run waits for the box";
+    Answer("Norvik Setup", box, "Return");
+    ASSERT_TRUE(KestrelEnded(30000));
+    std::vector<std::string> log = Texts();
+    EXPECT_TRUE(ContainsText(log, " after the box"));
+    EXPECT_FALSE(ContainsText(log, " in yes"));
+    for (const std::string &t : log) EXPECT_EQ(std::string::npos, t.find("Setting next section")) << t;
+}
+
+TEST_F(MessageBoxRun, MissingMessageSectionShowsNoBox) {
+    WriteScript(Ini({"[CommandsList]", "17,Absent,3,YesPart,NoPart", "32,after"}) + BranchSections());
+    StartKestrel();
+    ASSERT_TRUE(KestrelEnded(30000)) << "no box may hold the run";
+    std::vector<std::string> log = Texts();
+    EXPECT_TRUE(ContainsText(log, "ERROR-=- Missing the Message Section [Absent.US]"));
+    EXPECT_TRUE(ContainsText(log, " after"));
+    EXPECT_EQ("DONE !", log.back());
+}
+
+}  // namespace
