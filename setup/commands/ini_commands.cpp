@@ -6,9 +6,10 @@
 #include <memory>
 #include <new>
 
+#include "commands/file_commands.h"
 #include "commands/ini_edit_rules.h"
 #include "engine/bounded_text.h"
-#include "engine/command_arguments.h"
+#include "engine/command_args.h"
 #include "engine/install_log.h"
 #include "engine/profile_utils.h"
 #include "engine/run_state.h"
@@ -116,9 +117,9 @@ int CmdSetValue() {
     if (g_run.argumentSection[0] != '\0') return RunListForm(SplitSetValueLine, WriteValueLine);
 
     char section[512], key[512], value[512];
-    ReadCommandArgument(1, section);
-    ReadCommandArgument(2, key);
-    ReadCommandArgument(3, value);
+    ReadCommandArgument(1, section, sizeof section);
+    ReadCommandArgument(2, key, sizeof key);
+    ReadCommandArgument(3, value, sizeof value);
     GetVariable(section, sizeof section);
     GetVariable(key, sizeof key);
     GetVariable(value, sizeof value);
@@ -142,8 +143,8 @@ int CmdSetVariable() {
     if (g_run.argumentSection[0] != '\0') return RunListForm(SplitSetVariableLine, WriteVariableLine);
 
     char name[512], value[512];
-    ReadCommandArgument(1, name);  // taken literally in the single form
-    ReadCommandArgument(2, value);
+    ReadCommandArgument(1, name, sizeof name);  // taken literally in the single form
+    ReadCommandArgument(2, value, sizeof value);
     GetVariable(value, sizeof value);
     LogLineFormat("Writing: ", "[%s]:%s=%s", kVariablesSection, name, value);
     if (name[0] == '\0') {
@@ -233,4 +234,28 @@ int CmdAppendINIFile() {
     DeleteFileA(tempPath);
     LogLineFormat(" ", "renaming %s to %s", tempPath, g_run.scriptFile);
     return 0;
+}
+
+int CmdExitAndDeleteINIFile() {
+    LogLine("", "attempting to delete files....");
+    CmdDeleteFileOrDir();
+
+    char choice[64];
+    ReadCommandArgument(2, choice, sizeof choice, "FALSE");
+    switch (DecideReboot(choice, g_run.suppressReboot)) {
+    case RebootDecision::NotAsked: LogLine("", "will NOT issue a system reboot."); break;
+    case RebootDecision::Refused:
+        LogLine("", "Not setting to reboot system since SuppressReboot is set");
+        g_run.rebootRequested = false;
+        break;
+    case RebootDecision::Reboot:
+        g_run.rebootRequested = true;
+        LogLine("", "will issue a system reboot.");
+        break;
+    }
+
+    LogLine("will delete :", g_run.scriptFile);
+    SetFileAttributesA(g_run.scriptFile, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(g_run.scriptFile);
+    return 1;
 }

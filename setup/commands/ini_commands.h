@@ -6,6 +6,7 @@
 int CmdSetValue();               // 26
 int CmdSetVariable();            // 27
 int CmdAppendINIFile();          // 28
+int CmdExitAndDeleteINIFile();   // 29
 
 // The temporary file the append goes through: beside the script file, named
 // "TMP" and the last five digits of the process id, with ".INI".

@@ -8,7 +8,7 @@
 
 #include "commands/process_rules.h"
 #include "engine/bounded_text.h"
-#include "engine/command_arguments.h"
+#include "engine/command_args.h"
 #include "engine/install_log.h"
 #include "engine/profile_utils.h"
 #include "engine/run_state.h"
@@ -21,9 +21,9 @@ namespace {
 // the section that argument 0 names.
 void ReadSpawnOperands(char (&commandText)[260], char (&waitChoice)[32]) {
     if (g_run.argumentSection[0] == '\0') {
-        ReadCommandArgument(1, commandText);
+        ReadCommandArgument(1, commandText, sizeof commandText);
         GetVariable(commandText, sizeof commandText);
-        ReadCommandArgument(2, waitChoice);
+        ReadCommandArgument(2, waitChoice, sizeof waitChoice);
         return;
     }
     GetPrivateProfileStringA(g_run.argumentSection, "Program", "", commandText, sizeof commandText,
@@ -162,7 +162,7 @@ int CmdDisplayMessageBox() {
         return 0;
     }
     int answer = g_run.silentMode ? box.silentAnswer : ShowBox(boxText.get(), caption, box.style);
-    ReadCommandArgument(BranchArgumentFor(box, answer), g_run.argumentSection);
+    ReadCommandArgument(BranchArgumentFor(box, answer), g_run.argumentSection, sizeof g_run.argumentSection);
     LogLine("  Setting next section to: ", g_run.argumentSection);
     WritePrivateProfileStringA("State", "NextSection", g_run.argumentSection, g_run.scriptFile);
     return 0;

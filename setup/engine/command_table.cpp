@@ -1,5 +1,7 @@
 #include "command_table.h"
 
+#include "commands/file_commands.h"
+#include "commands/flow_commands.h"
 #include "commands/ini_commands.h"
 #include "commands/process_commands.h"
 #include "commands/reboot_commands.h"
@@ -29,27 +31,27 @@ constexpr AfterCommand A = AfterCommand::Advance;
 // own in the table; the log shows the names below for them.
 const CommandRow kCommandTable[kLastCommandNumber + 1] = {
     /*  0 */ {"CMD00", nullptr, false, AfterCommand::EndOfSection},
-    /*  1 */ {"CMD01_Copy_Lnk2StartF_W2000", CmdNotBuiltYet, false, A},
-    /*  2 */ {"CMD02_DEL_LnkInStartF_W2000", CmdNotBuiltYet, false, A},
+    /*  1 */ {"CMD01_Copy_Lnk2StartF_W2000", CmdAddLinkFile, false, A},
+    /*  2 */ {"CMD02_DEL_LnkInStartF_W2000", CmdDeleteLinkFile, false, A},
     /*  3 */ {"CMD03_Add single Reg Value", CmdNotBuiltYet, false, A},
     /*  4 */ {"CMD04_Remove single Reg Value", CmdNotBuiltYet, false, A},
-    /*  5 */ {"CMD05_IncRunningCounter", CmdNotBuiltYet, true, A},
-    /*  6 */ {"CMD06_DecCmdIndex", CmdNotBuiltYet, true, A},
-    /*  7 */ {"CMD07_IncCmdIndex", CmdNotBuiltYet, true, A},
-    /*  8 */ {"CMD08_ResetCmdIndex", CmdNotBuiltYet, false, AfterCommand::StopAtOnce},
+    /*  5 */ {"CMD05_IncRunningCounter", CmdRunCount, true, A},
+    /*  6 */ {"CMD06_DecCmdIndex", CmdDecCommand, true, A},
+    /*  7 */ {"CMD07_IncCmdIndex", CmdIncCommand, true, A},
+    /*  8 */ {"CMD08_ResetCmdIndex", CmdResetRunState, false, AfterCommand::StopAtOnce},
     /*  9 */ {"CMD09_BranchOnIsNorvik", CmdNotBuiltYet, false, A},
-    /* 10 */ {"CMD10_Exit", CmdNotBuiltYet, false, AfterCommand::AdvanceThenStop},
+    /* 10 */ {"CMD10_Exit", CmdExit, false, AfterCommand::AdvanceThenStop},
     /* 11 */ {"CMD11_SpawnProgram", CmdSpawnProgram, false, A},
     /* 12 */ {"CMD12_RemoveSingleRegKey", CmdNotBuiltYet, false, A},
     /* 13 */ {"CMD13_Sleep", CmdSleep, false, A},
     /* 14 */ {"CMD14_MultiRegEdit", CmdNotBuiltYet, false, A},
-    /* 15 */ {"CMD15_CopyFile", CmdNotBuiltYet, false, A},
-    /* 16 */ {"CMD16_DeleteFileOrDir", CmdNotBuiltYet, false, A},
+    /* 15 */ {"CMD15_CopyFile", CmdCopyFile, false, A},
+    /* 16 */ {"CMD16_DeleteFileOrDir", CmdDeleteFileOrDir, false, A},
     /* 17 */ {"CMD17_DisplayMessageBox", CmdDisplayMessageBox, false, A},
     /* 18 */ {"CMD18_BranchOnOS", CmdNotBuiltYet, false, A},
-    /* 19 */ {"CMD19_JumpToNextSection", CmdNotBuiltYet, false, A},
+    /* 19 */ {"CMD19_JumpToNextSection", CmdJumpToSection, false, A},
     /* 20 */ {"CMD20_ExitRebootSystem", CmdExitRebootSystem, false, AfterCommand::AdvanceThenStop},
-    /* 21 */ {"CMD21_MakeDir", CmdNotBuiltYet, false, A},
+    /* 21 */ {"CMD21_MakeDir", CmdMakeDir, false, A},
     /* 22 */ {"CMD22_DisplayWindow", CmdNotSupported, false, A},
     /* 23 */ {"CMD23_MergeINIFile", CmdNotSupported, false, A},
     /* 24 */ {"CMD24_ControlOsShutdown", CmdNotSupported, false, A},
@@ -57,9 +59,9 @@ const CommandRow kCommandTable[kLastCommandNumber + 1] = {
     /* 26 */ {"CMD26_SetValue", CmdSetValue, false, A},
     /* 27 */ {"CMD27_SetVariable", CmdSetVariable, false, A},
     /* 28 */ {"CMD28_AppendINIFile", CmdAppendINIFile, false, A},
-    /* 29 */ {"CMD29_ExitAndDeleteINIFile", CmdNotBuiltYet, false, AfterCommand::StopAtOnce},
+    /* 29 */ {"CMD29_ExitAndDeleteINIFile", CmdExitAndDeleteINIFile, false, AfterCommand::StopAtOnce},
     /* 30 */ {"CMD30_BranchOnPowerManagement", CmdNotBuiltYet, false, A},
-    /* 31 */ {"CMD31_RenameFile", CmdNotBuiltYet, false, A},
+    /* 31 */ {"CMD31_RenameFile", CmdRenameFile, false, A},
     /* 32 */ {"CMD32_LogMsg", CmdLogMessage, false, A},
     /* 33 */ {"CMD33_", CmdDoNothing, false, A},
     /* 34 */ {"CMD34_", CmdNotSupported, false, A},

@@ -6,38 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "script_run.h"
 #include "test_support.h"
 
 using namespace testing_support;
 
 namespace {
 
-class EngineRun : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        name_ = std::string("engine_") + info->name();
-        folder_ = FreshFolder(name_);
-        log_ = folder_ + "\\install.log";
-        script_ = folder_ + "\\" + name_ + ".ini";
-        copy_ = WorkingCopyOf(name_ + ".ini");
-        DeleteTree(copy_);
-    }
-
-    std::string DataSection(const std::string &extra = "") {
-        return "[Data]\r\nLogging=1\r\nLogFile=" + log_ + "\r\n" + extra;
-    }
-    void WriteScript(const std::string &body, const std::string &dataExtra = "") {
-        WriteFile(script_, DataSection(dataExtra) + body);
-    }
-    int Run(const std::string &switches = "-silent") { return RunKestrel(script_ + " " + switches); }
-    std::vector<std::string> Texts() { return LogTexts(log_); }
-    std::string Copy(const std::string &section, const std::string &key) {
-        return ProfileString(copy_, section, key, "<absent>");
-    }
-
-    std::string name_, folder_, log_, script_, copy_;
-};
+class EngineRun : public ScriptRun {};
 
 TEST_F(EngineRun, CleanStartLogsInTheDocumentedOrder) {
     WriteScript(Ini({"[CommandsList]", "32,first", "33", "32,second"}));
@@ -52,6 +28,9 @@ TEST_F(EngineRun, CleanStartLogsInTheDocumentedOrder) {
         "InitCommandSection()  starting from [CommandsList]",
         "**   Starting section >CommandsList<",
         "InitCommandSection()  initializtion complete.",
+        "NOTICE: adjusting token privilege for : SE_SHUTDOWN_NAME",
+        "NOTICE: adjusting token privilege for : SE_RESTORE_NAME",
+        "NOTICE: adjusting token privilege for : SE_BACKUP_NAME",
         "CMD0> CMD32_LogMsg: 32,first ",
         " first",
         "CMD1> CMD33_: 33 ",
@@ -122,8 +101,7 @@ TEST_F(EngineRun, CleanStartRenewsTheCopyAndResumeReusesIt) {
     ASSERT_EQ("3", Copy("Commands", "CurrentCmd"));
 
     // As if the run had been cut off after command 0.
-    WritePrivateProfileStringA("Commands", "CurrentCmd", "1", copy_.c_str());
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, copy_.c_str());
+    EditCopy("Commands", "CurrentCmd", "1");
     DeleteTree(log_);
     ASSERT_EQ(0, Run("-resume"));
     std::vector<std::string> texts = Texts();
@@ -135,8 +113,7 @@ TEST_F(EngineRun, CleanStartRenewsTheCopyAndResumeReusesIt) {
     EXPECT_EQ("3", Copy("Commands", "CurrentCmd"));
 
     // Without -resume the copy is renewed and the run starts over.
-    WritePrivateProfileStringA("Commands", "CurrentCmd", "1", copy_.c_str());
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, copy_.c_str());
+    EditCopy("Commands", "CurrentCmd", "1");
     DeleteTree(log_);
     ASSERT_EQ(0, Run());
     EXPECT_TRUE(ContainsText(Texts(), " zero"));
@@ -148,8 +125,7 @@ TEST_F(EngineRun, ForceCleanStartZeroResumes) {
     EXPECT_TRUE(ContainsText(Texts(), "InitINIFile() system will resume and not force a clean start."));
     EXPECT_TRUE(ContainsText(Texts(), " zero")) << "no copy yet: it is made from the source";
 
-    WritePrivateProfileStringA("Commands", "CurrentCmd", "1", copy_.c_str());
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, copy_.c_str());
+    EditCopy("Commands", "CurrentCmd", "1");
     DeleteTree(log_);
     ASSERT_EQ(0, Run());
     std::vector<std::string> texts = Texts();
@@ -241,8 +217,7 @@ TEST_F(EngineRun, PendingSectionIsEnteredAtTheEndOfSectionMarker) {
     ASSERT_EQ(0, Run());
     // A jump recorded by hand, as a branch command would, then the run resumed
     // at its end.
-    WritePrivateProfileStringA("State", "NextSection", "Second", copy_.c_str());
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, copy_.c_str());
+    EditCopy("State", "NextSection", "Second");
     DeleteTree(log_);
     ASSERT_EQ(0, Run("-resume"));
     std::vector<std::string> texts = Texts();
@@ -260,9 +235,8 @@ TEST_F(EngineRun, PendingSectionIsEnteredAtTheEndOfSectionMarker) {
 TEST_F(EngineRun, ResumedRunWithAJumpPendingFinishesItsSectionFirst) {
     WriteScript(Ini({"[CommandsList]", "32,a0", "32,a1", "32,a2", "[Second]", "32,b0"}));
     ASSERT_EQ(0, Run());
-    WritePrivateProfileStringA("Commands", "CurrentCmd", "1", copy_.c_str());
-    WritePrivateProfileStringA("State", "NextSection", "Second", copy_.c_str());
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, copy_.c_str());
+    EditCopy("Commands", "CurrentCmd", "1");
+    EditCopy("State", "NextSection", "Second");
     DeleteTree(log_);
     ASSERT_EQ(0, Run("-resume"));
     std::vector<std::string> texts = Texts();
@@ -278,8 +252,7 @@ TEST_F(EngineRun, ResumedRunWithAJumpPendingFinishesItsSectionFirst) {
 TEST_F(EngineRun, ShorterSectionDoesNotRunCommandsLeftByALongerOne) {
     WriteScript(Ini({"[CommandsList]", "32,a0", "0", "32,stale1", "32,stale2", "[Second]", "32,b0"}));
     ASSERT_EQ(0, Run());
-    WritePrivateProfileStringA("State", "NextSection", "Second", copy_.c_str());
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, copy_.c_str());
+    EditCopy("State", "NextSection", "Second");
     DeleteTree(log_);
     ASSERT_EQ(0, Run("-resume"));
     std::vector<std::string> texts = Texts();
