@@ -178,4 +178,28 @@ TEST_F(MessageBoxRun, MissingMessageSectionShowsNoBox) {
     EXPECT_EQ("DONE !", log.back());
 }
 
+TEST_F(MessageBoxRun, ExampleBranchesOnTheUsersAnswer) {
+    std::string example = "Z:" + std::string(KESTREL_SOURCE_DIR) + "/examples/program_and_question.ini";
+    for (char &c : example)
+        if (c == '/') c = '\\';
+    std::string log = ProfileString(example, "Data", "LogFile");
+    ASSERT_FALSE(log.empty());
+    DeleteTree(log);
+    DeleteTree(WorkingCopyOf("program_and_question.ini"));
+    ASSERT_TRUE(CopyFileA(example.c_str(), script_.c_str(), FALSE));
+    log_ = log;
+
+    StartKestrel();
+    HWND box = WaitForBox("Example set-up");
+    ASSERT_NE(nullptr, box) << "no box appeared";
+    EXPECT_TRUE(Exists("C:\\kestrel_question\\tool.txt")) << "the program ran to its end before the question";
+    Answer("Example set-up", box, "n");
+    ASSERT_TRUE(KestrelEnded(60000));
+    std::vector<std::string> texts = Texts();
+    EXPECT_TRUE(ContainsText(texts, "  Setting next section to:  WithoutTools"));
+    EXPECT_TRUE(ContainsText(texts, " Done: C:\\kestrel_question holds tool.txt only"));
+    EXPECT_FALSE(Exists("C:\\kestrel_question\\tools.txt"));
+    DeleteTree("C:\\kestrel_question");
+}
+
 }  // namespace
