@@ -2,6 +2,12 @@
 
 #include <windows.h>
 
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
 #include "bounded_text.h"
 #include "install_log.h"
 #include "profile_utils.h"
@@ -10,36 +16,87 @@
 
 static const char kAbsent[] = "~x!x@x";
 
-static void WriteCommandKey(const char *format, int number, int field, const char *value) {
+namespace {
+
+// [Commands] gathered in memory and written back in one call: the profile
+// functions rewrite the whole file for every single key, which made unrolling a
+// long section quadratic. Keys keep their place; new keys are appended.
+class CommandsSection {
+public:
+    explicit CommandsSection(const char *file) : file_(file) {
+        SectionText existing = ReadProfileSection("Commands", file);
+        ForEachSectionLine(existing.get(), [this](const char *line) {
+            const char *equals = strchr(line, '=');
+            std::string key = equals ? std::string(line, equals) : std::string(line);
+            lines_.push_back(Line{key, equals ? std::string(equals + 1) : std::string(), equals != nullptr});
+            index_.emplace(Lower(key), lines_.size() - 1);
+        });
+    }
+
+    void Set(const std::string &key, const std::string &value) {
+        auto found = index_.find(Lower(key));
+        if (found != index_.end()) {
+            lines_[found->second].value = value;
+            lines_[found->second].hasValue = true;
+            return;
+        }
+        lines_.push_back(Line{key, value, true});
+        index_.emplace(Lower(key), lines_.size() - 1);
+    }
+
+    bool Has(const std::string &key) const { return index_.count(Lower(key)) != 0; }
+
+    void Write() const {
+        std::string content;
+        for (const Line &line : lines_) {
+            content += line.key;
+            if (line.hasValue) content += "=" + line.value;
+            content.push_back('\0');
+        }
+        content.push_back('\0');
+        WritePrivateProfileSectionA("Commands", content.c_str(), file_);
+    }
+
+private:
+    struct Line {
+        std::string key, value;
+        bool hasValue;
+    };
+    static std::string Lower(std::string textValue) {
+        for (char &c : textValue) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        return textValue;
+    }
+    const char *file_;
+    std::vector<Line> lines_;
+    std::unordered_map<std::string, size_t> index_;
+};
+
+std::string NumberedKey(const char *format, int number, int field = 0) {
     char key[64];
     text::FormatBounded(key, sizeof key, format, number, field);
-    WritePrivateProfileStringA("Commands", key, value, g_run.scriptFile);
+    return key;
 }
 
-// Writes the section's lines as commands from the cursor on; returns the number
-// after the last one.
-static int UnrollSection(const char *sectionText) {
+// Writes the section's lines as commands from the cursor on. A command left just
+// after them by an earlier, longer section would otherwise run after the new
+// section's last command, so the end is marked explicitly there.
+void UnrollSection(const char *sectionText) {
+    CommandsSection commands(g_run.scriptFile);
     int number = g_run.commandCursor;
-    ForEachSectionLine(sectionText, [&number](const char *line) {
+    ForEachSectionLine(sectionText, [&](const char *line) {
         UnrolledCommand command;
         if (!UnrollCommandLine(line, command)) return;
-        WriteCommandKey("Cmd%d", number, 0, command.typeText.c_str());
-        WriteCommandKey("FullCmdSection%d", number, 0, command.fullSection.c_str());
+        commands.Set(NumberedKey("Cmd%d", number), command.typeText);
+        commands.Set(NumberedKey("FullCmdSection%d", number), command.fullSection);
         for (size_t k = 0; k < command.fields.size(); ++k)
-            WriteCommandKey("CmdSection%d.%d", number, static_cast<int>(k), command.fields[k].c_str());
+            commands.Set(NumberedKey("CmdSection%d.%d", number, static_cast<int>(k)), command.fields[k]);
         ++number;
     });
-    return number;
+    if (commands.Has(NumberedKey("Cmd%d", number))) commands.Set(NumberedKey("Cmd%d", number), "0");
+    commands.Write();
 }
 
-// A command left at this number by an earlier, longer section would otherwise run
-// after the new section's last command: mark the end explicitly.
-static void MarkSectionEnd(int number) {
-    char key[32], value[16];
-    text::FormatBounded(key, sizeof key, "Cmd%d", number);
-    if (GetPrivateProfileStringA("Commands", key, "", value, sizeof value, g_run.scriptFile) > 0)
-        WritePrivateProfileStringA("Commands", key, "0", g_run.scriptFile);
-}
+}  // namespace
 
 SectionSetUp SetUpCommandSection(bool atStartUp) {
     const char *file = g_run.scriptFile;
@@ -80,7 +137,7 @@ SectionSetUp SetUpCommandSection(bool atStartUp) {
         return SectionSetUp::Failed;
     }
 
-    MarkSectionEnd(UnrollSection(section.get()));
+    UnrollSection(section.get());
     section.reset();
     FlushProfile(file);
     LogLine("InitCommandSection()", " initializtion complete.");

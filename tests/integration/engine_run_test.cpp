@@ -230,6 +230,10 @@ TEST_F(EngineRun, PendingSectionIsEnteredAtTheEndOfSectionMarker) {
     EXPECT_EQ("4", Copy("Commands", "CurrentCmd"));
     EXPECT_EQ("Second", Copy("State", "CurrentSection"));
     EXPECT_EQ("", Copy("State", "NextSection"));
+    // The earlier section's entries stay below the new ones.
+    EXPECT_EQ("32", Copy("Commands", "Cmd0"));
+    EXPECT_EQ("a1", Copy("Commands", "CmdSection1.0"));
+    EXPECT_EQ("b1", Copy("Commands", "CmdSection3.0"));
 }
 
 TEST_F(EngineRun, ResumedRunWithAJumpPendingFinishesItsSectionFirst) {
