@@ -137,19 +137,6 @@ TEST_F(MessageBoxRun, YesNoAnsweredNoTakesArgumentThree) {
     EXPECT_EQ("NoPart", Copy("State", "CurrentSection"));
 }
 
-TEST_F(MessageBoxRun, YesNoCancelAnsweredCancelTakesArgumentFour) {
-    WriteScript(Ini({"[CommandsList]", "17,Ask,4,YesPart,NoPart,CancelPart", "[Ask.US]", "Title=KestrelThreeWay",
-                     "Message1=Which way?"}) +
-                BranchSections());
-    StartKestrel();
-    HWND box = WaitForBox("KestrelThreeWay");
-    ASSERT_NE(nullptr, box) << "no box appeared";
-    Answer("KestrelThreeWay", box, "Escape");
-    ASSERT_TRUE(KestrelEnded(30000));
-    std::vector<std::string> log = Texts();
-    EXPECT_TRUE(ContainsText(log, "  Setting next section to:  CancelPart"));
-    EXPECT_TRUE(ContainsText(log, " in cancel"));
-}
 
 TEST_F(MessageBoxRun, PlainBoxWithTheDefaultTitleWaitsAndDoesNotBranch) {
     WriteScript(Ini({"[CommandsList]", "17,Note,6,YesPart", "32,after the box", "[Note.US]",

@@ -15,21 +15,6 @@ namespace {
 
 using IniRun = ScriptRun;
 
-TEST_F(IniRun, VariablesSetEarlierFeedLaterCommands) {
-    WriteScript(Ini({"[CommandsList]", "27,,V001,Kit", "27,Names", "26,,~%V002,~%V001,~%V003", "26,Values",
-                     "[Names]", "V002,Paths", "V003,~%V001 folder, second", "[Values]", "Paths,Copy,~%V003 too",
-                     "Paths,Broken"}));
-    ASSERT_EQ(0, Run());
-    EXPECT_EQ("Kit", Copy("Variables", "V001"));
-    EXPECT_EQ("Kit folder, second", Copy("Paths", "Kit"));
-    EXPECT_EQ("Kit folder, second too", Copy("Paths", "Copy"));
-    std::vector<std::string> texts = Texts();
-    EXPECT_TRUE(ContainsText(texts, "Writing:  [Variables]:V001=Kit"));
-    EXPECT_TRUE(ContainsText(texts, "Writing:  [Paths]:Kit=Kit folder, second"));
-    EXPECT_TRUE(ContainsText(texts, "WARNINIG-=- Missing comma >Paths<"));
-    EXPECT_EQ("4", Copy("Commands", "CurrentCmd"));
-    EXPECT_EQ("DONE !", texts.back());
-}
 
 TEST_F(IniRun, AppendedSectionsAreSeenByTheNextCommands) {
     std::string extra = folder_ + "\\extra.ini";
@@ -47,14 +32,6 @@ TEST_F(IniRun, AppendedSectionsAreSeenByTheNextCommands) {
     EXPECT_EQ(std::string::npos, ReadFile(script_).find("[Extra]"));
 }
 
-TEST_F(IniRun, AppendOfAMissingFileLeavesTheScriptAndGoesOn) {
-    WriteScript(Ini({"[CommandsList]", "28," + folder_ + "\\absent.ini", "32,went on"}));
-    ASSERT_EQ(0, Run());
-    std::vector<std::string> texts = Texts();
-    EXPECT_TRUE(ContainsText(texts, "Error-=-  cound not open second file..."));
-    EXPECT_TRUE(ContainsText(texts, " went on"));
-    EXPECT_EQ("2", Copy("Commands", "CurrentCmd"));
-}
 
 }  // namespace
 

@@ -187,17 +187,6 @@ TEST_F(ProcessRun, SilentQuestionBoxesTakeOkOrYes) {
     EXPECT_EQ("YesPart", Copy("State", "CurrentSection"));
 }
 
-TEST_F(ProcessRun, SilentOkCancelTakesOkAndPlainBoxesDoNotBranch) {
-    WriteScript(Ini({"[CommandsList]", "17,Ask,5,NoPart", "17,Ask,2,YesPart,NoPart", "[Ask.US]", "Message1=x"}) +
-                BranchSections());
-    ASSERT_EQ(0, Run());
-    std::vector<std::string> texts = Texts();
-    std::vector<std::string> branches;
-    for (const std::string &t : texts)
-        if (t.rfind("  Setting next section to:", 0) == 0) branches.push_back(t);
-    EXPECT_EQ(std::vector<std::string>{"  Setting next section to:  YesPart"}, branches);
-    EXPECT_TRUE(ContainsText(texts, " in yes"));
-}
 
 TEST_F(ProcessRun, MissingMessageSectionLogsAndDoesNotBranch) {
     WriteScript(Ini({"[CommandsList]", "17,Welcome,3,YesPart,NoPart", "32,after", "[Welcome.DE]", "Message1=x"}) +

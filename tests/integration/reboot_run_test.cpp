@@ -38,13 +38,6 @@ TEST_F(RebootRun, ExitRebootSystemIsRefusedWithNoreboot) {
     EXPECT_EQ("1", Copy("Commands", "CurrentCmd"));
 }
 
-TEST_F(RebootRun, SuppressRebootInTheScriptRefusesToo) {
-    WriteScript(Ini({"[CommandsList]", "20"}), "SuppressReboot=1\r\n");
-    ASSERT_EQ(0, Run());
-    std::vector<std::string> texts = Texts();
-    EXPECT_TRUE(ContainsText(texts, "Not setting to reboot system since SuppressReboot is set "));
-    EXPECT_EQ("DONE !", texts.back());
-}
 
 const char *const kPrivilegeLines[] = {
     "NOTICE: adjusting token privilege for : SE_SHUTDOWN_NAME",

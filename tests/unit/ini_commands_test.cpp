@@ -135,11 +135,6 @@ TEST_F(IniCommand, SetVariableListExpandsNameAndValue) {
     EXPECT_EQ("<absent>", Value("Variables", ""));
 }
 
-TEST_F(IniCommand, SetVariableListOfAMissingSectionFails) {
-    WriteScript({"Nothing"});
-    EXPECT_EQ(2, CmdSetVariable());
-    EXPECT_TRUE(ContainsText(Texts(), "ERROR-=- Missing the Data section or an extra comma."));
-}
 
 TEST_F(IniCommand, AppendJoinsTheBytesAsTheyAre) {
     std::string extra = folder_ + "\\extra.ini";
@@ -192,13 +187,6 @@ TEST_F(IniCommand, AppendOfAMissingFileLeavesTheScriptUntouched) {
     EXPECT_EQ("Error-=-  cound not open second file...", texts.back());
 }
 
-TEST_F(IniCommand, AppendPathTakesTokens) {
-    std::string extra = folder_ + "\\extra.ini";
-    WriteScript({"~%V004"}, Ini({"[Variables]", "V004=" + extra}));
-    WriteFile(extra, Ini({"[Extra]", "A=tokens"}));
-    EXPECT_EQ(0, CmdAppendINIFile());
-    EXPECT_EQ("tokens", Value("Extra", "A"));
-}
 
 TEST_F(IniCommand, TemporaryPathIsBesideTheScript) {
     char temp[260];
