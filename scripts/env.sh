@@ -11,15 +11,38 @@ kestrel_wine_ready() {
     [ -f "$WINEPREFIX/system.reg" ] && [ -d "$WINEPREFIX/drive_c/system.sav/util" ]
 }
 
+# The server's socket for this prefix (its folder is named after the prefix's
+# device and inode).
+kestrel_wineserver_socket() {
+    local dev ino
+    dev=$(printf '%x' "$(stat -c %d "$WINEPREFIX")")
+    ino=$(printf '%x' "$(stat -c %i "$WINEPREFIX")")
+    compgen -G "/tmp/wine-*/server-$dev-$ino/socket" >/dev/null ||
+        compgen -G "/tmp/.wine-$(id -u)/server-$dev-$ino/socket" >/dev/null
+}
+
 kestrel_start_wineserver() {
-    # The server must not hold the caller's pipes open, or a caller waiting for EOF never returns.
-    # A second "wineserver -p" finds the running one and exits, so this is safe to repeat.
-    (setsid wineserver -p </dev/null >/dev/null 2>&1 &) </dev/null >/dev/null 2>&1
+    # The server must not hold the caller's pipes open, or a caller waiting for EOF
+    # (ctest, a pipe into tail) never returns. A second "wineserver -p" finds the
+    # running one and exits, so this is safe to repeat. Wait for the socket: a Wine
+    # program started before it exists would start a server of its own, attached
+    # to the caller's pipes.
+    local tries
+    for tries in 1 2 3 4 5 6 7 8 9 10; do
+        (setsid wineserver -p </dev/null >/dev/null 2>&1 &) </dev/null >/dev/null 2>&1
+        local wait
+        for wait in 1 2 3 4 5 6 7 8 9 10; do
+            kestrel_wineserver_socket && return 0
+            sleep 0.2
+        done
+    done
+    echo "scripts/env.sh: the wineserver did not start" >&2
 }
 
 if ! kestrel_wine_ready; then
     mkdir -p "$WINEPREFIX"
     wineboot -i </dev/null >/dev/null 2>&1 || true
+    # Let the server wineboot started finish before the persistent one starts.
     wineserver -w </dev/null >/dev/null 2>&1 || true
     # The layout of the machines this tool serves.
     mkdir -p "$WINEPREFIX/drive_c/system.sav/util"
