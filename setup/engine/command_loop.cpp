@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "../hardware/inventory.h"
 #include "bounded_text.h"
 #include "command_sections.h"
 #include "command_table.h"
@@ -128,6 +129,10 @@ int KestrelMain(const char *commandLine) {
     // The privilege step and the hardware inventory run here, once, when they
     // are built.
 
+    // The SMBIOS window stays mapped until the run ends; leaving this function on
+    // any path releases it.
+    std::unique_ptr<SmbiosTable> smbios = TakeHardwareInventory();
+
     if (!ReadLanguage()) return 0;
 
     g_run.commandCursor = static_cast<int>(GetPrivateProfileIntA("Commands", "CurrentCmd", 0, g_run.scriptFile));
@@ -139,5 +144,6 @@ int KestrelMain(const char *commandLine) {
     } else {
         LogLine("DONE", "!");
     }
+    smbios.reset();
     return 0;
 }
