@@ -126,7 +126,12 @@ int main(int argc, char **argv) {
         if (captured) return Fail(kNoSmbios, std::string(captured) + " holds no SMBIOS 2.x entry point");
         fprintf(stderr, "hwinventory: no SMBIOS entry point here; asking the operating system instead\n");
     } else if (!table->EntryPointValid()) {
-        fprintf(stderr, "hwinventory: the SMBIOS entry point's checksum is wrong; no structure is read\n");
+        char message[96];
+        snprintf(message, sizeof message, "the SMBIOS anchor at %08X fails its checks", table->EntryPointAddress());
+        // A captured file with a broken entry point is no SMBIOS 2.x capture; a
+        // live machine goes on as kestrel does, with no structures.
+        if (captured) return Fail(kNoSmbios, std::string(captured) + ": " + message);
+        fprintf(stderr, "hwinventory: %s; no structure is read\n", message);
     }
 
     const std::string ini = FullPath(options.ini ? options.ini : kHardwareInfoFile);
