@@ -350,24 +350,4 @@ TEST_F(InventoryFiles, WithoutSmbiosTheFallbackIsAnnouncedAndNothingIsWritten) {
     EXPECT_EQ(lines[0].size(), 16 + std::string("Sleuth was unable to find SMBIOS.  Checking WMI").size());
 }
 
-TEST_F(InventoryFiles, WritersRefuseAbsentPartsAndReportRefusedWrites) {
-    InventoryTarget target;
-    target.hardwareFile = ini_.c_str();
-    InventoryWriter writer(target);
-    EXPECT_EQ(1, writer.WriteHardwareValue(nullptr, "Key", "v"));
-    EXPECT_EQ(1, writer.WriteHardwareValue("Hardware Detect", nullptr, "v"));
-    EXPECT_EQ(1, writer.WriteHardwareValue("Hardware Detect", "Key", nullptr));
-    EXPECT_FALSE(Exists(ini_));
-    EXPECT_EQ(0, writer.WriteHardwareNumber("Hardware Detect", "Count", -12));
-    EXPECT_EQ("-12", Hardware("Count"));
-    writer.WriteScriptData("SYSID", "x");  // no script file: nothing, no failure
-    EXPECT_TRUE(writer.WriteFailure().empty());
-
-    std::string missing = folder_ + "\\no such folder\\mira.ini";
-    target.hardwareFile = missing.c_str();
-    InventoryWriter refused(target);
-    EXPECT_EQ(0, refused.WriteHardwareValue("Hardware Detect", "Key", "v"));
-    EXPECT_EQ(0u, refused.WriteFailure().find("cannot write " + missing + ": "));
-}
-
 }  // namespace

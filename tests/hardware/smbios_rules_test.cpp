@@ -56,30 +56,16 @@ TEST(UuidRule, BytesWithoutLeadingZerosCutToSeventeenCharacters) {
     EXPECT_STREQ("abcd", small);
 }
 
-TEST(CodeNames, TablesAndTheirEnds) {
-    EXPECT_STREQ("Reserved", WakeTypeName(0));
-    EXPECT_STREQ("Power Switch", WakeTypeName(6));
+TEST(CodeNames, TheEndsOfEachTable) {
     EXPECT_STREQ("AC Power Restored", WakeTypeName(8));
     EXPECT_STREQ("Undefined", WakeTypeName(9));
-    EXPECT_STREQ("Undefined", WakeTypeName(255));
-
     EXPECT_STREQ("Reserved", ChassisTypeName(0));
-    EXPECT_STREQ("Desktop", ChassisTypeName(3));
-    EXPECT_STREQ("Laptop", ChassisTypeName(9));
-    EXPECT_STREQ("Sub Notebook", ChassisTypeName(14));
     EXPECT_STREQ("Sealed-case PC", ChassisTypeName(24));
     EXPECT_STREQ("Undefined", ChassisTypeName(25));
-    EXPECT_STREQ("Undefined", ChassisTypeName(30));
     EXPECT_STREQ("Undefined", ChassisTypeName(127));
-    for (unsigned type = 0; type < 128; ++type)
-        EXPECT_EQ(type == 8 || type == 9 || type == 10 || type == 14, ChassisIsPortable(type)) << type;
-
     EXPECT_STREQ("Reserved?", StateName(0));
-    EXPECT_STREQ("Safe", StateName(3));
     EXPECT_STREQ("Non-recoverable", StateName(6));
     EXPECT_STREQ("Undefined", StateName(7));
-
-    EXPECT_STREQ("Reserved?", SecurityStatusName(0));
     EXPECT_STREQ("External interface enabled", SecurityStatusName(5));
     EXPECT_STREQ("Undefined", SecurityStatusName(6));
 }
