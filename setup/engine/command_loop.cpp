@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "../hardware/inventory.h"
 #include "bounded_text.h"
 #include "command_sections.h"
 #include "command_table.h"
@@ -127,7 +128,10 @@ int KestrelMain(const char *commandLine) {
     }
 
     EnablePrivileges();
-    // The hardware inventory runs here, once, when it is built.
+
+    // The SMBIOS window stays mapped until the run ends; leaving this function on
+    // any path releases it.
+    std::unique_ptr<SmbiosTable> smbios = TakeHardwareInventory();
 
     if (!ReadLanguage()) return 0;
 
@@ -140,5 +144,6 @@ int KestrelMain(const char *commandLine) {
     } else {
         LogLine("DONE", "!");
     }
+    smbios.reset();
     return 0;
 }

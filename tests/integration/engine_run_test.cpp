@@ -31,6 +31,7 @@ TEST_F(EngineRun, CleanStartLogsInTheDocumentedOrder) {
         "NOTICE: adjusting token privilege for : SE_SHUTDOWN_NAME",
         "NOTICE: adjusting token privilege for : SE_RESTORE_NAME",
         "NOTICE: adjusting token privilege for : SE_BACKUP_NAME",
+        "Sleuth was unable to find SMBIOS.  Checking WMI",
         "CMD0> CMD32_LogMsg: 32,first ",
         " first",
         "CMD1> CMD33_: 33 ",

@@ -119,8 +119,14 @@ std::vector<std::string> Lines(const std::string &path) {
 std::vector<std::string> LogTexts(const std::string &logPath) {
     std::vector<std::string> texts;
     for (const std::string &line : Lines(logPath)) {
+        // "[hh:mm:ss.mmm]  program> text" from LogLine, "[hh:mm:ss.mmm]  text" from LogMessage.
         size_t mark = line.find("> ");
-        texts.push_back(mark == std::string::npos ? line : line.substr(mark + 2));
+        if (mark != std::string::npos)
+            texts.push_back(line.substr(mark + 2));
+        else if (line.size() >= 16 && line[0] == '[' && line[13] == ']')
+            texts.push_back(line.substr(16));
+        else
+            texts.push_back(line);
     }
     return texts;
 }
