@@ -1,0 +1,76 @@
+// warden.exe: the management agent host. It loads refresher.dll from its own folder and
+// hands it messages; every host operation the plug-in calls is printed as a JSON line.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "AgentHost.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: warden.exe version\n"
+    "       warden.exe send --type T --name N [--int KEY=NUMBER]... [--str KEY=TEXT]...\n"
+    "                       [--null-message] [--null-host]\n"
+    "       warden.exe info [--int Auto-Update-Count=N]\n";
+
+enum ExitCode { kExitCompleted = 0, kExitNoPlugin = 1, kExitUsage = 2 };
+
+void PrintLine(const std::string &line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+int Usage(const std::string &reason) {
+    if (!reason.empty()) std::fprintf(stderr, "warden: %s\n", reason.c_str());
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+}
+
+bool LoadPlugin(Plugin &plugin) {
+    std::string error;
+    if (plugin.Load(ProgramFolder() + "refresher.dll", error)) return true;
+    std::fprintf(stderr, "warden: %s\n", error.c_str());
+    return false;
+}
+
+int Version() {
+    Plugin plugin;
+    if (!LoadPlugin(plugin)) return kExitNoPlugin;
+    int32_t major = 0, minor = 0, build = 0;
+    plugin.Api().GetToolboxVersion(&major, &minor, &build);
+    std::printf("%d.%d.%d\n", major, minor, build);
+    return kExitCompleted;
+}
+
+int Send(RequestSpec &spec) {
+    Plugin plugin;
+    if (!LoadPlugin(plugin)) return kExitNoPlugin;
+    RunRequest(plugin.Api(), spec, PrintLine);
+    return kExitCompleted;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.empty()) return Usage("");
+    const std::string command = arguments[0];
+    std::vector<std::string> options(arguments.begin() + 1, arguments.end());
+
+    if (command == "version") return options.empty() ? Version() : Usage("version takes no options");
+
+    if (command == "send" || command == "info") {
+        RequestSpec spec;
+        if (command == "info") spec.message.SetTypeAndName("Internal", "UpdateInfo");
+        std::string error;
+        if (!ParseRequestOptions(options, spec, error)) return Usage(error);
+        if (command == "info" && (spec.message.Type() != "Internal" || spec.message.Name() != "UpdateInfo"))
+            return Usage("info always sends Internal/UpdateInfo");
+        if (command == "send" && !spec.nullMessage && (spec.message.Type().empty() || spec.message.Name().empty()))
+            return Usage("send needs --type and --name");
+        return Send(spec);
+    }
+    return Usage("unknown command " + command);
+}
