@@ -48,7 +48,7 @@ void DeleteTree(const std::string &path) {
 }
 
 std::string FreshFolder(const std::string &name) {
-    std::string folder = "C:\\kestrel-tests";
+    std::string folder = "C:\\ktests";
     CreateDirectoryA(folder.c_str(), nullptr);
     folder += "\\" + name;
     DeleteTree(folder);

@@ -1,0 +1,47 @@
+// Helpers for the refresher tests: run warden.exe and read its event lines back.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace refresher_testing {
+
+// A parsed JSON value; enough for the host's event lines.
+struct Json {
+    enum Kind { kNull, kBool, kNumber, kString, kObject, kArray } kind = kNull;
+    bool flag = false;
+    double number = 0;
+    std::string text;
+    std::vector<std::pair<std::string, Json>> members;
+    std::vector<Json> items;
+
+    bool Has(const std::string &key) const;
+    // The member's value; a null value when absent.
+    const Json &operator[](const std::string &key) const;
+    int64_t Int() const { return static_cast<int64_t>(number); }
+};
+
+// Parses one JSON text; returns false on malformed input.
+bool ParseJson(const std::string &text, Json &value);
+
+struct Captured {
+    int exitCode = -1;  // -1: not started or timed out
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with its output and error streams captured.
+Captured RunCaptured(const std::string &program, const std::string &arguments, unsigned timeoutMs = 60000);
+
+std::string WardenPath();  // warden.exe beside the test program
+Captured RunWarden(const std::string &arguments, unsigned timeoutMs = 60000);
+
+// The event lines of a warden.exe run, parsed (a malformed line fails the calling test).
+std::vector<Json> Events(const std::string &out);
+// The events of one kind ("log", "reply", ...), in order.
+std::vector<Json> EventsOf(const std::vector<Json> &events, const std::string &kind);
+// The texts of the log events.
+std::vector<std::string> LogTexts(const std::vector<Json> &events);
+
+}  // namespace refresher_testing
