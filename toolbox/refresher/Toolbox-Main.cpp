@@ -40,7 +40,7 @@ struct TypeEntry {
 };
 
 const HandlerEntry kRequestHandlers[] = {
-    {"UpdateAgent", &Create<DefaultHandler>},
+    {"UpdateAgent", &Create<UpdateAgent>},
     {nullptr, &Create<DefaultHandler>},
 };
 

@@ -14,6 +14,16 @@ public:
     };
 
     int32_t HandleMessage(IToolboxMessage *message, IToolboxHost *host) override;
+
+private:
+    void CheckSourcesExist(const FileList &files);
+    void CopyInPlace(const FileList &files);
+    void UpdateExternally(const std::string &agentFolder, const FileList &files);
+    bool WriteUpdateScript(const std::string &folder, std::string &scriptPath);
+    bool WriteListFile(const std::string &folder, const FileList &files, std::string &listPath);
+    void Spawn(const std::string &scriptPath, const std::string &listPath, const std::string &folder);
+    void SendSuccessReply(IToolboxMessage *request);
+    void SendFailureReply(const err::CGeneralError &error);
 };
 
 // Internal/UpdateInfo: adds this plug-in's current file name and its update pattern.
