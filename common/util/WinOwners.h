@@ -28,6 +28,7 @@ private:
 inline BOOL WINAPI CloseLibrary(HMODULE module) { return FreeLibrary(module); }
 
 using ScopedHandle = Owned<HANDLE, CloseHandle>;
+using ScopedFind = Owned<HANDLE, FindClose>;
 using ScopedLibrary = Owned<HMODULE, CloseLibrary>;
 using ScopedService = Owned<SC_HANDLE, CloseServiceHandle>;
 

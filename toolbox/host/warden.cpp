@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "AgentHost.h"
+#include "AgentService.h"
 
 namespace {
 
@@ -12,7 +13,10 @@ const char kUsage[] =
     "usage: warden.exe version\n"
     "       warden.exe send --type T --name N [--int KEY=NUMBER]... [--str KEY=TEXT]...\n"
     "                       [--null-message] [--null-host]\n"
-    "       warden.exe info [--int Auto-Update-Count=N]\n";
+    "       warden.exe info [--int Auto-Update-Count=N]\n"
+    "       warden.exe install [--auto]   register as the service \"Tessaro Deployment Agent\"\n"
+    "       warden.exe uninstall          stop and remove that service\n"
+    "       warden.exe service            (the service's own command line)\n";
 
 enum ExitCode { kExitCompleted = 0, kExitNoPlugin = 1, kExitUsage = 2 };
 
@@ -72,5 +76,12 @@ int main(int argc, char **argv) {
             return Usage("send needs --type and --name");
         return Send(spec);
     }
+    if (command == "install") {
+        if (options.size() > 1 || (options.size() == 1 && options[0] != "--auto"))
+            return Usage("install takes only --auto");
+        return agent_service::Install(!options.empty());
+    }
+    if (command == "uninstall") return options.empty() ? agent_service::Uninstall() : Usage("uninstall takes no options");
+    if (command == "service") return options.empty() ? agent_service::Run() : Usage("service takes no options");
     return Usage("unknown command " + command);
 }

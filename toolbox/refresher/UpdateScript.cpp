@@ -5,7 +5,8 @@ namespace {
 // Runs under cscript with two arguments: the update list and the update log. It stops the
 // agent's service, copies each "source, destination" pair of the list and starts the
 // service again. Call WMI methods through ExecMethod_ and never name a variable Log: both
-// keep the script working under every script host the agent meets.
+// keep the script working under every script host the agent meets; so does Pause, since
+// not every host has WScript.Sleep.
 const char kUpdateScript[] =
     "' external-update.vbs: replaces the agent's files while its service is stopped.\n"
     "' Arguments: the update list (\"source, destination\" a line) and the update log.\n"
@@ -14,6 +15,20 @@ const char kUpdateScript[] =
     "Const ForAppending = 8\n"
     "Dim fso, listPath, logPath, updateLog, wmi, services, svc, listFile, entry, parts, source, target\n"
     "Dim outcome, failed\n"
+    "\n"
+    "' Waits ms milliseconds; where the host has no WScript.Sleep, on the clock instead.\n"
+    "Sub Pause(ms)\n"
+    "    Dim started\n"
+    "    On Error Resume Next\n"
+    "    WScript.Sleep ms\n"
+    "    If Err.Number = 0 Then Exit Sub\n"
+    "    Err.Clear\n"
+    "    On Error GoTo 0\n"
+    "    started = Timer\n"
+    "    Do While Timer >= started And Timer - started < ms / 1000\n"
+    "    Loop\n"
+    "End Sub\n"
+    "\n"
     "If WScript.Arguments.Count < 2 Then WScript.Quit 1\n"
     "listPath = Trim(WScript.Arguments.Item(0))\n"
     "logPath = Trim(WScript.Arguments.Item(1))\n"
@@ -35,7 +50,7 @@ const char kUpdateScript[] =
     "    updateLog.WriteLine \"Stopping Service\"\n"
     "    Set outcome = svc.ExecMethod_(\"StopService\")\n"
     "    ' Give the agent's process time to end and let go of its files.\n"
-    "    WScript.Sleep 3000\n"
+    "    Pause 3000\n"
     "    Set listFile = fso.OpenTextFile(listPath, ForReading)\n"
     "    Do Until listFile.AtEndOfStream\n"
     "        entry = listFile.ReadLine\n"
