@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "UpdateScript.h"
 #include "test_support.h"
 
 namespace refresher_testing {
@@ -219,5 +220,37 @@ std::vector<std::string> LogTexts(const std::vector<Json> &events) {
     for (const Json &event : EventsOf(events, "log")) texts.push_back(event["text"].text);
     return texts;
 }
+
+bool WaitFor(const std::function<bool()> &condition, unsigned timeoutMs) {
+    for (unsigned waited = 0;; waited += 100) {
+        if (condition()) return true;
+        if (waited >= timeoutMs) return false;
+        Sleep(100);
+    }
+}
+
+AgentCopy::AgentCopy(const std::string &name) : folder(testing_support::FreshFolder(name) + "\\") {
+    for (const char *file : {"warden.exe", "refresher.dll"}) {
+        std::string from = testing_support::ProgramFolder() + "\\" + file;
+        EXPECT_TRUE(CopyFileA(from.c_str(), Path(file).c_str(), FALSE)) << file;
+    }
+}
+
+AgentCopy::~AgentCopy() { testing_support::DeleteTree(folder.substr(0, folder.size() - 1)); }
+
+Captured AgentCopy::Run(const std::string &arguments, unsigned timeoutMs) const {
+    return RunCaptured(Path("warden.exe"), arguments, timeoutMs);
+}
+
+std::string WithCrLf(const std::string &text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+std::string UpdateScriptOnDisk() { return WithCrLf(std::string(UpdateScriptText()) + "\n"); }
 
 }  // namespace refresher_testing

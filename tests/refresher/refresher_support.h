@@ -1,6 +1,7 @@
 // Helpers for the refresher tests: run warden.exe and read its event lines back.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,5 +44,24 @@ std::vector<Json> Events(const std::string &out);
 std::vector<Json> EventsOf(const std::vector<Json> &events, const std::string &kind);
 // The texts of the log events.
 std::vector<std::string> LogTexts(const std::vector<Json> &events);
+
+// Polls the condition every 100 ms until it holds or the time is up; returns the last answer.
+bool WaitFor(const std::function<bool()> &condition, unsigned timeoutMs);
+
+// A copy of warden.exe and refresher.dll in a fresh folder under C:\ (the agent folder),
+// so that updates replace the copies, never the build's own files.
+struct AgentCopy {
+    std::string folder;  // with its trailing "\"
+    explicit AgentCopy(const std::string &name);
+    ~AgentCopy();
+    std::string Path(const std::string &file) const { return folder + file; }
+    Captured Run(const std::string &arguments, unsigned timeoutMs = 60000) const;
+};
+
+// The update script's text as the plug-in writes it to disk (CR LF line ends).
+std::string UpdateScriptOnDisk();
+
+// Text with "\n" line ends as a Windows text file holds it.
+std::string WithCrLf(const std::string &text);
 
 }  // namespace refresher_testing
