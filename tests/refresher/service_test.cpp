@@ -95,14 +95,14 @@ TEST_F(UpdateScriptTest, NeedsTheListAndTheLogArguments) {
 TEST_F(UpdateScriptTest, AMissingListEndsTheRunAfterTheOpeningLines) {
     Captured run = RunScript(script, "\"" + folder + "no-list.txt\" \"" + updateLog + "\"");
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_EQ(Lines(updateLog),
-              (std::vector<std::string>{"In Update Script, some log corruption may exist", "Checking for update list"}));
+    EXPECT_EQ(Lines(updateLog), (std::vector<std::string>{"In Update Script, some log corruption may exist",
+                                                          "Checking for update list"}));
 }
 
 TEST_F(UpdateScriptTest, WithoutTheServiceNothingIsCopiedAndRunsAppendToOneLog) {
     WriteFile(folder + "new.dll", "new");
-    WriteFile(folder + "updatelist.txt", folder + "new.dll, " + folder + "old.dll\r\n" + folder + "new.dll, " +
-                                             folder + "other.dll\r\n\r\n");
+    WriteFile(folder + "updatelist.txt",
+              folder + "new.dll, " + folder + "old.dll\r\n" + folder + "new.dll, " + folder + "other.dll\r\n\r\n");
     // Blanks around the arguments are trimmed.
     for (int run = 0; run < 2; ++run) {
         Captured result = RunScript(script, "\" " + folder + "updatelist.txt \" \"" + updateLog + " \"");
@@ -129,15 +129,16 @@ protected:
         ASSERT_EQ(install.exitCode, 0) << install.err;
         EXPECT_NE(install.out.find("installed the service \"Tessaro Deployment Agent\""), std::string::npos);
         ASSERT_TRUE(StartService()) << GetLastError();
-        ASSERT_TRUE(WaitFor([this] { return ServiceState() == SERVICE_RUNNING && !Status()["pid"].empty(); },
-                            kServiceWaitMs));
+        ASSERT_TRUE(
+            WaitFor([this] { return ServiceState() == SERVICE_RUNNING && !Status()["pid"].empty(); }, kServiceWaitMs));
     }
 
     void TearDown() override {
         Captured removed = agent.Run("uninstall");
         EXPECT_TRUE(removed.exitCode == 0 || ServiceState() == 0) << removed.err;
         EXPECT_TRUE(WaitFor([] { return ServiceState() == 0; }, kServiceWaitMs));
-        for (const std::string &path : placed) DeleteFileA(path.c_str());
+        for (const std::string &path : placed)
+            DeleteFileA(path.c_str());
     }
 
     std::map<std::string, std::string> Status() { return ::Status(agent.Path("warden.status")); }
@@ -189,10 +190,11 @@ TEST_F(AgentServiceTest, UpdatesItselfAndComesBackRunningTheNewFiles) {
     const std::string agentSource = Place(temp, "tessaro-warden-7.0.1.exe", newAgent);
     const std::string pluginSource = Place(temp, "tessaro-refresher-6.8.283.X64.dll", newPlugin);
 
-    auto events = Ask("update", "--type Request\r\n--name UpdateAgent\r\n--int FileCount=2\r\n"
-                                "--str File0=temp:tessaro-warden-7.0.1.exe\r\n"
-                                "--str File1=temp:tessaro-refresher-6.8.283.X64.dll\r\n"
-                                "--str Schedule-ID=e2e-1\r\n");
+    auto events = Ask("update",
+                      "--type Request\r\n--name UpdateAgent\r\n--int FileCount=2\r\n"
+                      "--str File0=temp:tessaro-warden-7.0.1.exe\r\n"
+                      "--str File1=temp:tessaro-refresher-6.8.283.X64.dll\r\n"
+                      "--str Schedule-ID=e2e-1\r\n");
     auto replies = EventsOf(events, "reply");
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_EQ(replies[0]["fields"]["Result"].text, "Success");
@@ -216,8 +218,7 @@ TEST_F(AgentServiceTest, UpdatesItselfAndComesBackRunningTheNewFiles) {
     EXPECT_EQ(Lines(updateLog),
               (std::vector<std::string>{
                   "In Update Script, some log corruption may exist", "Checking for update list", "UpdateList exists",
-                  "Finding Service", "Stopping Service",
-                  "Copying " + agentSource + " To " + agent.Path("warden.exe"),
+                  "Finding Service", "Stopping Service", "Copying " + agentSource + " To " + agent.Path("warden.exe"),
                   "Copying " + pluginSource + " To " + agent.Path("refresher.dll"), "Starting Service"}));
 
     // The updated agent serves requests with the updated plug-in.
@@ -249,6 +250,6 @@ TEST_F(AgentServiceTest, AFailedCopyStillStartsTheServiceAgain) {
     EXPECT_EQ(ReadFile(folder + "a.dll"), "new a");
     EXPECT_EQ(ReadFile(folder + "b.dll"), "new b");
     EXPECT_FALSE(Exists(folder + "x.dll"));
-    EXPECT_TRUE(WaitFor([&] { return ServiceState() == SERVICE_RUNNING && Status()["pid"] != before; },
-                        kServiceWaitMs));
+    EXPECT_TRUE(
+        WaitFor([&] { return ServiceState() == SERVICE_RUNNING && Status()["pid"] != before; }, kServiceWaitMs));
 }

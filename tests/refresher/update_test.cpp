@@ -33,7 +33,8 @@ struct Outcome {
     }
     int CountLogs(const std::string &pattern) const {
         int count = 0;
-        for (const std::string &text : LogTexts(events)) count += std::regex_match(text, std::regex(pattern));
+        for (const std::string &text : LogTexts(events))
+            count += std::regex_match(text, std::regex(pattern));
         return count;
     }
 };
@@ -59,9 +60,10 @@ protected:
     std::string TempPath(const std::string &name) const { return testing_support::TempFolder() + name; }
 
     Outcome Update(const std::vector<std::string> &values, const std::string &extra = "") {
-        std::string arguments = "send --type Request --name UpdateAgent --int FileCount=" +
-                                std::to_string(values.size()) + " " + extra;
-        for (size_t i = 0; i < values.size(); ++i) arguments += " --str File" + std::to_string(i) + "=" + values[i];
+        std::string arguments =
+            "send --type Request --name UpdateAgent --int FileCount=" + std::to_string(values.size()) + " " + extra;
+        for (size_t i = 0; i < values.size(); ++i)
+            arguments += " --str File" + std::to_string(i) + "=" + values[i];
         Captured run = agent.Run(arguments);
         EXPECT_EQ(run.exitCode, 0) << run.err;
         return Outcome{Events(run.out)};
@@ -80,10 +82,11 @@ protected:
         EXPECT_EQ(fields["Status-Message"].text, message);
         EXPECT_EQ(fields["Result"].text, "Failed");
         EXPECT_TRUE(EventsOf(outcome.events, "dispatch").empty());
-        EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - Refresher Failed, unhandled exception\n\tUpdateAgent:[0-9]+ - " +
-                                  std::regex_replace(message, std::regex("[().,]"), "\\$&") +
-                                  "\n\tValue = 1, System Error = " + std::to_string(code)),
-                  0);
+        EXPECT_GE(
+            outcome.FindLog("UpdateAgent:[0-9]+ - Refresher Failed, unhandled exception\n\tUpdateAgent:[0-9]+ - " +
+                            std::regex_replace(message, std::regex("[().,]"), "\\$&") +
+                            "\n\tValue = 1, System Error = " + std::to_string(code)),
+            0);
     }
 
     AgentCopy agent;
@@ -133,10 +136,10 @@ TEST_F(UpdateTest, AMissingSourceChangesNothingOnEitherPath) {
         Outcome outcome = Update({Place("tessaro-alpha-1.dll", "new alpha"), std::string("temp:") + c.missing},
                                  "--str Schedule-ID=s-9 --str Task-Sequence-ID=t-9");
         ExpectFailureReply(outcome, 2, "source file does not exist, refresher must abort");
-        EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - Source File " +
-                                  std::regex_replace(TempPath(c.missing), std::regex("[\\\\.]"), "\\$&") +
-                                  " does not exist"),
-                  0);
+        EXPECT_GE(
+            outcome.FindLog("UpdateAgent:[0-9]+ - Source File " +
+                            std::regex_replace(TempPath(c.missing), std::regex("[\\\\.]"), "\\$&") + " does not exist"),
+            0);
         EXPECT_EQ(outcome.FindLog(".*trying file copy.*"), -1);
         EXPECT_EQ(ReadFile(agent.Path("alpha.dll")), "old alpha");
         EXPECT_TRUE(Exists(TempPath("tessaro-alpha-1.dll")));
@@ -162,9 +165,9 @@ TEST_F(UpdateTest, AnUnwritableDestinationFailsAfterThreeTriesKeepingEarlierPair
     for (const Case &c : cases) {
         SCOPED_TRACE(c.blocked);
         const std::string blocked = c.blocked;
-        Outcome outcome = Update({Place("tessaro-alpha-2.dll", "new alpha"),
-                                  Place("tessaro-" + blocked + "-2.dll", "new blocked"),
-                                  Place("tessaro-delta-2.dll", "new delta")});
+        Outcome outcome =
+            Update({Place("tessaro-alpha-2.dll", "new alpha"), Place("tessaro-" + blocked + "-2.dll", "new blocked"),
+                    Place("tessaro-delta-2.dll", "new delta")});
         int copyLine = outcome.FindLog("UpdateAgent:[0-9]+ \n\t.*-TO- .*\\\\" + blocked + "\\.dll");
         ASSERT_GE(copyLine, 0);
         auto texts = LogTexts(outcome.events);
@@ -175,7 +178,8 @@ TEST_F(UpdateTest, AnUnwritableDestinationFailsAfterThreeTriesKeepingEarlierPair
         const std::string code = std::to_string(c.code);
         EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - Copy File returned error " + code), 0);
         EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ update failed\n\tUpdateAgent:[0-9]+ - Copy Error\n\t"
-                                  "Value = 1, System Error = " + code),
+                                  "Value = 1, System Error = " +
+                                  code),
                   0);
         ExpectFailureReply(outcome, c.code, "Copy Error");
         // The pair before stays replaced with its source gone; the rest is untouched.
@@ -260,8 +264,9 @@ TEST_F(UpdateTest, TheAgentItselfIsUpdatedByTheDetachedScript) {
             commandLogged = text.substr(at + 3) == "cscript \"" + script + "\" \"" + list + "\" \"refresher.log\"";
     }
     EXPECT_TRUE(commandLogged);
-    EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ called createprocess for refresher  bResult = 1, GetLastError = [0-9]+"),
-              0);
+    EXPECT_GE(
+        outcome.FindLog("UpdateAgent:[0-9]+ called createprocess for refresher  bResult = 1, GetLastError = [0-9]+"),
+        0);
 
     EXPECT_EQ(ReadFile(script), UpdateScriptOnDisk());
     EXPECT_EQ(ReadFile(list), TempPath("tessaro-warden-7.0.1.exe") + ", " + agent.Path("warden.exe") + "\r\n" +

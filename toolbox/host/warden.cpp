@@ -81,7 +81,8 @@ int main(int argc, char **argv) {
             return Usage("install takes only --auto");
         return agent_service::Install(!options.empty());
     }
-    if (command == "uninstall") return options.empty() ? agent_service::Uninstall() : Usage("uninstall takes no options");
+    if (command == "uninstall")
+        return options.empty() ? agent_service::Uninstall() : Usage("uninstall takes no options");
     if (command == "service") return options.empty() ? agent_service::Run() : Usage("service takes no options");
     return Usage("unknown command " + command);
 }

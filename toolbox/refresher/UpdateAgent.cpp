@@ -6,12 +6,11 @@
 #include <vector>
 
 #include "FileUtils.h"
+#include "Format.h"
+#include "LogSink.h"
+#include "Toolbox.h"
 #include "UpdateScript.h"
 #include "WinOwners.h"
-
-#include "Format.h"
-#include "Toolbox.h"
-#include "LogSink.h"
 
 using logging::kDetail;
 using logging::kError;
@@ -76,8 +75,8 @@ void BuildFileList(IToolboxHost *host, IToolboxMessage *message, const std::stri
                       static_cast<unsigned>(splitError));
             throw UpdateAgent::RefresherError(kUnit, __LINE__, "_splitpath failure", 0, splitError);
         }
-        host->Log(kDetail, "%s:%d splitpath returned:\n%s\n%s\n%s\n%s", kUnit, __LINE__, parts.drive,
-                  parts.folder, parts.name, parts.extension);
+        host->Log(kDetail, "%s:%d splitpath returned:\n%s\n%s\n%s\n%s", kUnit, __LINE__, parts.drive, parts.folder,
+                  parts.name, parts.extension);
 
         std::string strTemp = parts.name;
         host->Log(kDetail, "%s:%d strTemp = %s", kUnit, __LINE__, strTemp.c_str());
@@ -137,12 +136,10 @@ int32_t UpdateAgent::HandleMessage(IToolboxMessage *message, IToolboxHost *) {
 
         try {
             if (NeedsExternalUpdate(files)) {
-                host->Log(kInfo, "%s:%d FileList has special case requirements (agent or refrsher)", kUnit,
-                          __LINE__);
+                host->Log(kInfo, "%s:%d FileList has special case requirements (agent or refrsher)", kUnit, __LINE__);
                 host->Log(kInfo, "%s:%d Refresher must be handled 'externally'", kUnit, __LINE__);
                 UpdateExternally(agentFolder, files);
-                host->Log(kInfo, "%s:%d External Process started, waiting for update to complete", kUnit,
-                          __LINE__);
+                host->Log(kInfo, "%s:%d External Process started, waiting for update to complete", kUnit, __LINE__);
                 SendSuccessReply(message);
             } else {
                 host->Log(kInfo, "%s:%d FileList will be updated using 'copy in place'", kUnit, __LINE__);
@@ -152,7 +149,8 @@ int32_t UpdateAgent::HandleMessage(IToolboxMessage *message, IToolboxHost *) {
                 SendSuccessReply(message);
             }
         } catch (const err::CGeneralError &error) {
-            host->Log(kError, "%s:%d - Refresher Failed, unhandled exception\n\t%s:%d - %s\n\tValue = %d, System Error = %d",
+            host->Log(kError,
+                      "%s:%d - Refresher Failed, unhandled exception\n\t%s:%d - %s\n\tValue = %d, System Error = %d",
                       kUnit, __LINE__, error.file, error.line, error.message, error.value, error.systemError);
             SendFailureReply(error);
             return kToolboxNotHandled;
@@ -182,8 +180,7 @@ void UpdateAgent::CopyInPlace(const FileList &files) {
     CheckSourcesExist(files);
     for (const UpdatePair &pair : files) {
         try {
-            host->Log(kInfo, "%s:%d \n\t%s -TO- %s", kUnit, __LINE__, pair.source.c_str(),
-                      pair.destination.c_str());
+            host->Log(kInfo, "%s:%d \n\t%s -TO- %s", kUnit, __LINE__, pair.source.c_str(), pair.destination.c_str());
             bool copied = false;
             int32_t copyError = 0;
             for (int attempt = 0; attempt < kCopyTries && !copied; ++attempt) {
@@ -271,8 +268,9 @@ void UpdateAgent::Spawn(const std::string &scriptPath, const std::string &listPa
     host->Log(kDetail, "%s:%d called createprocess for refresher  bResult = %d, GetLastError = %u", kUnit, __LINE__,
               started ? 1 : 0, static_cast<unsigned>(startError));
     // Without the script nothing will replace the files: the request has failed.
-    if (!started) throw RefresherError(kUnit, __LINE__, "update script could not be started", 1,
-                                       static_cast<int32_t>(startError));
+    if (!started)
+        throw RefresherError(kUnit, __LINE__, "update script could not be started", 1,
+                             static_cast<int32_t>(startError));
 }
 
 void UpdateAgent::SendSuccessReply(IToolboxMessage *request) {
