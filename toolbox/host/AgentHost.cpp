@@ -59,15 +59,15 @@ bool ParseInt32(const std::string &text, int32_t &number) {
 
 }  // namespace
 
-bool ParseRequestOptions(const std::vector<std::string> &arguments, RequestSpec &spec, std::string &error) {
+bool ParseRequestOptions(const std::vector<std::string> &arguments, PluginCall &call, std::string &error) {
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string &option = arguments[i];
         if (option == "--null-message") {
-            spec.nullMessage = true;
+            call.nullMessage = true;
             continue;
         }
         if (option == "--null-host") {
-            spec.nullHost = true;
+            call.nullHost = true;
             continue;
         }
         if (option != "--type" && option != "--name" && option != "--int" && option != "--str") {
@@ -81,41 +81,41 @@ bool ParseRequestOptions(const std::vector<std::string> &arguments, RequestSpec 
         const std::string &value = arguments[++i];
         std::string key, text;
         if (option == "--type") {
-            spec.message.SetTypeAndName(value.c_str(), spec.message.GetName());
+            call.message.SetTypeAndName(value.c_str(), call.message.GetName());
         } else if (option == "--name") {
-            spec.message.SetTypeAndName(spec.message.GetType(), value.c_str());
+            call.message.SetTypeAndName(call.message.GetType(), value.c_str());
         } else if (!SplitKeyValue(value, key, text)) {
             error = option + " wants KEY=VALUE, not " + value;
             return false;
         } else if (option == "--str") {
-            spec.message.SetString(key, text);
+            call.message.SetString(key, text);
         } else {
             int32_t number = 0;
             if (!ParseInt32(text, number)) {
                 error = "--int " + key + " wants a 32-bit number, not " + text;
                 return false;
             }
-            spec.message.SetInt(key.c_str(), number);
+            call.message.SetInt(key.c_str(), number);
         }
     }
     return true;
 }
 
-int32_t RunRequest(const ToolboxAPI &api, RequestSpec &spec, const EventSink &sink) {
+int32_t RunRequest(const ToolboxAPI &api, PluginCall &call, const EventSink &sink) {
     AgentHost host(sink);
-    int32_t code = api.DoMagic(spec.nullMessage ? nullptr : &spec.message, spec.nullHost ? nullptr : &host);
-    if (!spec.nullMessage) sink(json::MessageEvent("message", spec.message));
+    int32_t code = api.DoMagic(call.nullMessage ? nullptr : &call.message, call.nullHost ? nullptr : &host);
+    if (!call.nullMessage) sink(json::MessageEvent("message", call.message));
     sink(util::Format("{\"event\":\"result\",\"code\":%d}", code));
     return code;
 }
 
-static std::string SystemErrorText(DWORD error) {
+std::string SystemErrorText(unsigned long error) {
     char text[512] = "";
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
                                   text, sizeof text, nullptr);
     while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
         text[--length] = '\0';
-    return util::Format("%s (error %lu)", length ? text : "unknown error", static_cast<unsigned long>(error));
+    return util::Format("%s (error %lu)", length ? text : "unknown error", error);
 }
 
 bool Plugin::Load(const std::string &path, std::string &error) {

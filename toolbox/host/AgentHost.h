@@ -29,7 +29,7 @@ private:
 };
 
 // A message to hand to a plug-in, as the command line or a request file describes it.
-struct RequestSpec {
+struct PluginCall {
     HostMessage message;
     bool nullMessage = false;  // pass a null message pointer instead
     bool nullHost = false;     // pass a null host pointer instead
@@ -37,11 +37,11 @@ struct RequestSpec {
 
 // Reads "--type T", "--name N", "--int KEY=NUMBER", "--str KEY=TEXT", "--null-message" and
 // "--null-host". Returns false with a reason on anything else.
-bool ParseRequestOptions(const std::vector<std::string> &arguments, RequestSpec &spec, std::string &error);
+bool ParseRequestOptions(const std::vector<std::string> &arguments, PluginCall &call, std::string &error);
 
 // Calls the plug-in with the message; emits the events of the call, then the message as it
 // stands afterwards and the result code. Returns the result code.
-int32_t RunRequest(const ToolboxAPI &api, RequestSpec &spec, const EventSink &sink);
+int32_t RunRequest(const ToolboxAPI &api, PluginCall &call, const EventSink &sink);
 
 // The loaded plug-in (refresher.dll beside the program, unless a path is given).
 class Plugin {
@@ -58,6 +58,9 @@ private:
     const ToolboxAPI *api_ = nullptr;
     std::string path_;
 };
+
+// A system error number as text: "The system cannot find the file specified. (error 2)".
+std::string SystemErrorText(unsigned long error);
 
 // Folder of the running program, with its trailing "\".
 std::string ProgramFolder();

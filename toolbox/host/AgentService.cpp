@@ -27,17 +27,8 @@ const DWORD kStopWaitMs = 20000;
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
 HANDLE g_stopEvent = nullptr;
 
-std::string ErrorText(DWORD error) {
-    char text[512] = "";
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                  text, sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
-        text[--length] = '\0';
-    return util::Format("%s (error %lu)", length ? text : "unknown error", static_cast<unsigned long>(error));
-}
-
 int Fail(const std::string &what) {
-    std::fprintf(stderr, "warden: %s: %s\n", what.c_str(), ErrorText(GetLastError()).c_str());
+    std::fprintf(stderr, "warden: %s: %s\n", what.c_str(), SystemErrorText(GetLastError()).c_str());
     return 1;
 }
 
@@ -118,7 +109,7 @@ void WINAPI ServiceMain(DWORD, LPSTR *) {
     Report(SERVICE_STOPPED);
 }
 
-bool ParseRequestFile(const std::string &path, RequestSpec &spec, std::string &error) {
+bool ParseRequestFile(const std::string &path, PluginCall &call, std::string &error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot read " + path;
@@ -135,8 +126,8 @@ bool ParseRequestFile(const std::string &path, RequestSpec &spec, std::string &e
         arguments.push_back(line.substr(0, blank));
         if (blank != std::string::npos) arguments.push_back(line.substr(blank + 1));
     }
-    if (!ParseRequestOptions(arguments, spec, error)) return false;
-    if (spec.message.Type().empty() || spec.message.Name().empty()) {
+    if (!ParseRequestOptions(arguments, call, error)) return false;
+    if (call.message.Type().empty() || call.message.Name().empty()) {
         error = "a request needs --type and --name";
         return false;
     }
@@ -156,11 +147,11 @@ std::string StatusText(const std::string &pluginPath) {
 }
 
 void AnswerRequest(const ToolboxAPI &api, const std::string &requestPath, const std::string &replyPath) {
-    RequestSpec spec;
+    PluginCall call;
     std::string error;
     std::string reply;
-    if (ParseRequestFile(requestPath, spec, error)) {
-        RunRequest(api, spec, [&reply](const std::string &line) { reply += line + "\n"; });
+    if (ParseRequestFile(requestPath, call, error)) {
+        RunRequest(api, call, [&reply](const std::string &line) { reply += line + "\n"; });
     } else {
         reply = "{\"event\":\"error\",\"text\":" + json::Quote(error) + "}\n";
     }

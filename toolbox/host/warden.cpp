@@ -48,10 +48,10 @@ int Version() {
     return kExitCompleted;
 }
 
-int Send(RequestSpec &spec) {
+int Send(PluginCall &call) {
     Plugin plugin;
     if (!LoadPlugin(plugin)) return kExitNoPlugin;
-    RunRequest(plugin.Api(), spec, PrintLine);
+    RunRequest(plugin.Api(), call, PrintLine);
     return kExitCompleted;
 }
 
@@ -66,15 +66,15 @@ int main(int argc, char **argv) {
     if (command == "version") return options.empty() ? Version() : Usage("version takes no options");
 
     if (command == "send" || command == "info") {
-        RequestSpec spec;
-        if (command == "info") spec.message.SetTypeAndName("Internal", "UpdateInfo");
+        PluginCall call;
+        if (command == "info") call.message.SetTypeAndName("Internal", "UpdateInfo");
         std::string error;
-        if (!ParseRequestOptions(options, spec, error)) return Usage(error);
-        if (command == "info" && (spec.message.Type() != "Internal" || spec.message.Name() != "UpdateInfo"))
+        if (!ParseRequestOptions(options, call, error)) return Usage(error);
+        if (command == "info" && (call.message.Type() != "Internal" || call.message.Name() != "UpdateInfo"))
             return Usage("info always sends Internal/UpdateInfo");
-        if (command == "send" && !spec.nullMessage && (spec.message.Type().empty() || spec.message.Name().empty()))
+        if (command == "send" && !call.nullMessage && (call.message.Type().empty() || call.message.Name().empty()))
             return Usage("send needs --type and --name");
-        return Send(spec);
+        return Send(call);
     }
     if (command == "install") {
         if (options.size() > 1 || (options.size() == 1 && options[0] != "--auto"))
