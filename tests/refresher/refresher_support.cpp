@@ -242,6 +242,20 @@ Captured AgentCopy::Run(const std::string &arguments, unsigned timeoutMs) const 
     return RunCaptured(Path("warden.exe"), arguments, timeoutMs);
 }
 
+unsigned long AgentServiceState() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (manager == nullptr) return 0;
+    DWORD state = 0;
+    SC_HANDLE service = OpenServiceA(manager, "Tessaro Deployment Agent", SERVICE_QUERY_STATUS);
+    if (service != nullptr) {
+        SERVICE_STATUS status{};
+        if (QueryServiceStatus(service, &status)) state = status.dwCurrentState;
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return state;
+}
+
 std::string WithCrLf(const std::string &text) {
     std::string out;
     for (char c : text) {

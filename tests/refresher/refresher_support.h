@@ -58,6 +58,10 @@ struct AgentCopy {
     Captured Run(const std::string &arguments, unsigned timeoutMs = 60000) const;
 };
 
+// The state of the agent service "Tessaro Deployment Agent" in the prefix; 0 when it is
+// not installed.
+unsigned long AgentServiceState();
+
 // The update script's text as the plug-in writes it to disk (CR LF line ends).
 std::string UpdateScriptOnDisk();
 

@@ -20,20 +20,7 @@ namespace {
 const char kServiceName[] = "Tessaro Deployment Agent";
 const unsigned kServiceWaitMs = 60000;
 
-// 0 when the service is not installed.
-DWORD ServiceState() {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (manager == nullptr) return 0;
-    DWORD state = 0;
-    SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_QUERY_STATUS);
-    if (service != nullptr) {
-        SERVICE_STATUS status{};
-        if (QueryServiceStatus(service, &status)) state = status.dwCurrentState;
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-    return state;
-}
+DWORD ServiceState() { return AgentServiceState(); }
 
 bool StartService() {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);

@@ -236,6 +236,8 @@ TEST_F(UpdateTest, CopyInPlaceHandsTheRequestBackThenReportsSuccess) {
 }
 
 TEST_F(UpdateTest, TheAgentItselfIsUpdatedByTheDetachedScript) {
+    // The script would stop an installed agent service and update that one instead.
+    ASSERT_EQ(AgentServiceState(), 0u) << "an agent service is installed in the prefix";
     // Remnants of an earlier, failed update are replaced, not appended to.
     WriteFile(agent.Path("external-update.vbs"), "remnant script\r\n");
     WriteFile(agent.Path("updatelist.txt"), "remnant list\r\n");

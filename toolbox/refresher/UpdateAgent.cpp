@@ -106,7 +106,9 @@ int32_t UpdateInfo::HandleMessage(IToolboxMessage *message, IToolboxHost *) {
     return kToolboxPassedOver;
 }
 
-int32_t UpdateAgent::HandleMessage(IToolboxMessage *message, IToolboxHost *) {
+int32_t UpdateAgent::HandleMessage(IToolboxMessage *message, IToolboxHost *caller) {
+    if (host == nullptr) host = caller;
+    if (message == nullptr || host == nullptr) return kToolboxNotHandled;
     try {
         host->Log(kInfo, "%s:%d HandleMessage ", kUnit, __LINE__);
         host->Log(kDetail, "%s:%d \n%s", kUnit, __LINE__, message->ToText());
