@@ -48,3 +48,7 @@ if ! kestrel_wine_ready; then
     mkdir -p "$WINEPREFIX/drive_c/system.sav/util"
 fi
 kestrel_start_wineserver
+# The first Windows program of a fresh server session brings up the prefix's own services
+# (services.exe and the rest), which keep the standard handles they inherit. Bring them up
+# here, away from the caller's pipes, or a caller waiting for EOF (ctest) never returns.
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true

@@ -1,0 +1,242 @@
+// warden.exe as the real agent service in the prefix, and the update script run by the
+// real script host against it: stop, copy, start again.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "refresher_support.h"
+#include "test_support.h"
+
+using namespace refresher_testing;
+using testing_support::Exists;
+using testing_support::Lines;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+namespace {
+
+const char kServiceName[] = "Tessaro Deployment Agent";
+const unsigned kServiceWaitMs = 60000;
+
+DWORD ServiceState() { return AgentServiceState(); }
+
+bool StartService() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (manager == nullptr) return false;
+    SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_START);
+    bool started = service != nullptr && StartServiceA(service, 0, nullptr);
+    if (service != nullptr) CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return started;
+}
+
+std::map<std::string, std::string> Status(const std::string &path) {
+    std::map<std::string, std::string> values;
+    for (const std::string &line : Lines(path)) {
+        size_t equals = line.find('=');
+        if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return values;
+}
+
+// The checksum the agent reports for its files (64-bit FNV-1a).
+std::string Checksum(const std::string &content) {
+    uint64_t hash = 1469598103934665603ull;
+    for (char c : content) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    char text[17];
+    snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+Captured RunScript(const std::string &script, const std::string &arguments) {
+    return RunCaptured("C:\\windows\\system32\\cscript.exe", "//nologo \"" + script + "\" " + arguments, 120000);
+}
+
+}  // namespace
+
+// The script on its own, with no agent service installed.
+class UpdateScriptTest : public ::testing::Test {
+protected:
+    UpdateScriptTest() : folder(testing_support::FreshFolder("refresher-script") + "\\") {
+        script = folder + "external-update.vbs";
+        WriteFile(script, UpdateScriptOnDisk());
+        updateLog = folder + "refresher.log";
+    }
+    ~UpdateScriptTest() override { testing_support::DeleteTree(folder.substr(0, folder.size() - 1)); }
+    void SetUp() override { ASSERT_EQ(ServiceState(), 0u) << "an agent service is installed in the prefix"; }
+
+    std::string folder, script, updateLog;
+};
+
+TEST_F(UpdateScriptTest, NeedsTheListAndTheLogArguments) {
+    EXPECT_EQ(RunScript(script, "").exitCode, 1);
+    EXPECT_EQ(RunScript(script, "\"" + folder + "list.txt\"").exitCode, 1);
+    EXPECT_FALSE(Exists(updateLog));
+}
+
+TEST_F(UpdateScriptTest, AMissingListEndsTheRunAfterTheOpeningLines) {
+    Captured run = RunScript(script, "\"" + folder + "no-list.txt\" \"" + updateLog + "\"");
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_EQ(Lines(updateLog), (std::vector<std::string>{"In Update Script, some log corruption may exist",
+                                                          "Checking for update list"}));
+}
+
+TEST_F(UpdateScriptTest, WithoutTheServiceNothingIsCopiedAndRunsAppendToOneLog) {
+    WriteFile(folder + "new.dll", "new");
+    WriteFile(folder + "updatelist.txt",
+              folder + "new.dll, " + folder + "old.dll\r\n" + folder + "new.dll, " + folder + "other.dll\r\n\r\n");
+    // Blanks around the arguments are trimmed.
+    for (int run = 0; run < 2; ++run) {
+        Captured result = RunScript(script, "\" " + folder + "updatelist.txt \" \"" + updateLog + " \"");
+        EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    }
+    const std::vector<std::string> once{"In Update Script, some log corruption may exist", "Checking for update list",
+                                        "UpdateList exists", "Finding Service"};
+    std::vector<std::string> twice = once;
+    twice.insert(twice.end(), once.begin(), once.end());
+    EXPECT_EQ(Lines(updateLog), twice);
+    EXPECT_FALSE(Exists(folder + "old.dll"));
+    EXPECT_FALSE(Exists(folder + "other.dll"));
+}
+
+// A copy of the agent installed and started as the service.
+class AgentServiceTest : public ::testing::Test {
+protected:
+    AgentServiceTest() : agent("refresher-service") {}
+
+    void SetUp() override {
+        if (ServiceState() != 0) agent.Run("uninstall");
+        ASSERT_TRUE(WaitFor([] { return ServiceState() == 0; }, kServiceWaitMs));
+        Captured install = agent.Run("install");
+        ASSERT_EQ(install.exitCode, 0) << install.err;
+        EXPECT_NE(install.out.find("installed the service \"Tessaro Deployment Agent\""), std::string::npos);
+        ASSERT_TRUE(StartService()) << GetLastError();
+        ASSERT_TRUE(
+            WaitFor([this] { return ServiceState() == SERVICE_RUNNING && !Status()["pid"].empty(); }, kServiceWaitMs));
+    }
+
+    void TearDown() override {
+        Captured removed = agent.Run("uninstall");
+        EXPECT_TRUE(removed.exitCode == 0 || ServiceState() == 0) << removed.err;
+        EXPECT_TRUE(WaitFor([] { return ServiceState() == 0; }, kServiceWaitMs));
+        for (const std::string &path : placed)
+            DeleteFileA(path.c_str());
+    }
+
+    std::map<std::string, std::string> Status() { return ::Status(agent.Path("warden.status")); }
+
+    // Drops a request file and waits for the running agent's answer.
+    std::vector<Json> Ask(const std::string &name, const std::string &request) {
+        const std::string reply = agent.Path("requests\\" + name + ".reply");
+        WriteFile(agent.Path("requests\\" + name + ".req"), request);
+        EXPECT_TRUE(WaitFor([&] { return Exists(reply); }, kServiceWaitMs)) << name;
+        EXPECT_FALSE(Exists(agent.Path("requests\\" + name + ".req")));
+        return Events(ReadFile(reply));
+    }
+
+    std::string Place(const std::string &folder, const std::string &name, const std::string &content) {
+        WriteFile(folder + name, content);
+        placed.push_back(folder + name);
+        return folder + name;
+    }
+
+    AgentCopy agent;
+    std::vector<std::string> placed;
+};
+
+TEST_F(AgentServiceTest, IsInstalledOnceAndAnswersDroppedRequests) {
+    Captured again = agent.Run("install");
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(again.err.find("cannot install the service"), std::string::npos) << again.err;
+
+    auto events = Ask("info", "# what this plug-in updates\r\n--type Internal\r\n--name UpdateInfo\r\n");
+    auto results = EventsOf(events, "result");
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0]["code"].Int(), 2);
+    EXPECT_EQ(EventsOf(events, "message")[0]["fields"]["Auto-Update-Current0"].text,
+              "tessaro-refresher-6.8.282.X64.dll");
+
+    events = Ask("bad", "--type Request\r\n--int FileCount=many\r\n");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["event"].text, "error");
+    EXPECT_NE(events[0]["text"].text.find("FileCount"), std::string::npos);
+}
+
+TEST_F(AgentServiceTest, UpdatesItselfAndComesBackRunningTheNewFiles) {
+    auto before = Status();
+    const std::string temp = before["temp"];
+    ASSERT_FALSE(temp.empty());
+    // New builds: the current files with a mark appended, so that each is told apart.
+    const std::string newAgent = ReadFile(agent.Path("warden.exe")) + "agent build 7.0.1";
+    const std::string newPlugin = ReadFile(agent.Path("refresher.dll")) + "plugin build 6.8.283";
+    const std::string agentSource = Place(temp, "tessaro-warden-7.0.1.exe", newAgent);
+    const std::string pluginSource = Place(temp, "tessaro-refresher-6.8.283.X64.dll", newPlugin);
+
+    auto events = Ask("update",
+                      "--type Request\r\n--name UpdateAgent\r\n--int FileCount=2\r\n"
+                      "--str File0=temp:tessaro-warden-7.0.1.exe\r\n"
+                      "--str File1=temp:tessaro-refresher-6.8.283.X64.dll\r\n"
+                      "--str Schedule-ID=e2e-1\r\n");
+    auto replies = EventsOf(events, "reply");
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0]["fields"]["Result"].text, "Success");
+    EXPECT_EQ(replies[0]["fields"]["Schedule-ID"].text, "e2e-1");
+    EXPECT_EQ(EventsOf(events, "result")[0]["code"].Int(), 1);
+
+    // The script stops the agent, copies both files and starts it again.
+    const std::string updateLog = agent.Path("refresher.log");
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            auto now = Status();
+            return now["pid"] != before["pid"] && now["exe-checksum"] == Checksum(newAgent) &&
+                   ServiceState() == SERVICE_RUNNING;
+        },
+        kServiceWaitMs));
+    auto after = Status();
+    EXPECT_EQ(after["exe-checksum"], Checksum(newAgent));
+    EXPECT_EQ(after["plugin-checksum"], Checksum(newPlugin));
+    EXPECT_EQ(ReadFile(agent.Path("warden.exe")), newAgent);
+    EXPECT_EQ(ReadFile(agent.Path("refresher.dll")), newPlugin);
+    EXPECT_EQ(Lines(updateLog),
+              (std::vector<std::string>{
+                  "In Update Script, some log corruption may exist", "Checking for update list", "UpdateList exists",
+                  "Finding Service", "Stopping Service", "Copying " + agentSource + " To " + agent.Path("warden.exe"),
+                  "Copying " + pluginSource + " To " + agent.Path("refresher.dll"), "Starting Service"}));
+
+    // The updated agent serves requests with the updated plug-in.
+    events = Ask("after", "--type Internal\r\n--name UpdateInfo\r\n");
+    ASSERT_FALSE(EventsOf(events, "result").empty());
+    EXPECT_EQ(EventsOf(events, "result")[0]["code"].Int(), 2);
+}
+
+TEST_F(AgentServiceTest, AFailedCopyStillStartsTheServiceAgain) {
+    const std::string folder = agent.folder;
+    const std::string script = Place(folder, "external-update.vbs", UpdateScriptOnDisk());
+    const std::string a = Place(folder, "a-new.dll", "new a");
+    const std::string b = Place(folder, "b-new.dll", "new b");
+    const std::string list = Place(folder, "updatelist.txt",
+                                   "   " + a + "   ,   " + folder + "a.dll   \r\n" + folder + "missing.dll, " + folder +
+                                       "x.dll\r\n" + b + ", " + folder + "b.dll, ignored part\r\n\r\n");
+    const std::string before = Status()["pid"];
+    Captured run = RunScript(script, "\"" + list + "\" \"" + folder + "refresher.log\"");
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+
+    auto lines = Lines(folder + "refresher.log");
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[4], "Stopping Service");
+    EXPECT_EQ(lines[5], "Copying " + a + " To " + folder + "a.dll");
+    EXPECT_EQ(lines[6], "Copying " + folder + "missing.dll To " + folder + "x.dll");
+    EXPECT_EQ(lines[7].rfind("Copy failed: ", 0), 0u) << lines[7];
+    EXPECT_EQ(lines[8], "Copying " + b + " To " + folder + "b.dll");
+    EXPECT_EQ(lines[9], "Starting Service");
+    EXPECT_EQ(ReadFile(folder + "a.dll"), "new a");
+    EXPECT_EQ(ReadFile(folder + "b.dll"), "new b");
+    EXPECT_FALSE(Exists(folder + "x.dll"));
+    EXPECT_TRUE(
+        WaitFor([&] { return ServiceState() == SERVICE_RUNNING && Status()["pid"] != before; }, kServiceWaitMs));
+}

@@ -1,0 +1,294 @@
+// Update requests carried out by the real plug-in in a copy of the agent: copy in place,
+// the external update's files and its detached script, and every way a request fails.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "refresher_support.h"
+#include "test_support.h"
+
+using namespace refresher_testing;
+using testing_support::Exists;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+namespace {
+
+struct Outcome {
+    std::vector<Json> events;
+    int64_t Result() const {
+        auto results = EventsOf(events, "result");
+        return results.size() == 1 ? results[0]["code"].Int() : -1;
+    }
+    std::vector<Json> Replies() const { return EventsOf(events, "reply"); }
+    // Index of the first log text matching the pattern, or -1.
+    int FindLog(const std::string &pattern, int from = 0) const {
+        auto texts = LogTexts(events);
+        for (int i = from; i < static_cast<int>(texts.size()); ++i) {
+            if (std::regex_match(texts[i], std::regex(pattern))) return i;
+        }
+        return -1;
+    }
+    int CountLogs(const std::string &pattern) const {
+        int count = 0;
+        for (const std::string &text : LogTexts(events))
+            count += std::regex_match(text, std::regex(pattern));
+        return count;
+    }
+};
+
+// New files placed in the temp folder as the host would, removed again afterwards.
+class UpdateTest : public ::testing::Test {
+protected:
+    UpdateTest() : agent("refresher-update") {}
+    ~UpdateTest() override {
+        for (const std::string &path : placed) {
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        }
+    }
+
+    // Places temp\<name> and returns the request value "temp:<name>".
+    std::string Place(const std::string &name, const std::string &content) {
+        std::string path = testing_support::TempFolder() + name;
+        WriteFile(path, content);
+        placed.push_back(path);
+        return "temp:" + name;
+    }
+    std::string TempPath(const std::string &name) const { return testing_support::TempFolder() + name; }
+
+    Outcome Update(const std::vector<std::string> &values, const std::string &extra = "") {
+        std::string arguments =
+            "send --type Request --name UpdateAgent --int FileCount=" + std::to_string(values.size()) + " " + extra;
+        for (size_t i = 0; i < values.size(); ++i)
+            arguments += " --str File" + std::to_string(i) + "=" + values[i];
+        Captured run = agent.Run(arguments);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return Outcome{Events(run.out)};
+    }
+
+    void ExpectFailureReply(const Outcome &outcome, int64_t code, const std::string &message) {
+        EXPECT_EQ(outcome.Result(), 0);
+        auto replies = outcome.Replies();
+        ASSERT_EQ(replies.size(), 1u);
+        EXPECT_EQ(replies[0]["type"].text, "Reply");
+        EXPECT_EQ(replies[0]["name"].text, "UpdateAgent");
+        const Json &fields = replies[0]["fields"];
+        EXPECT_EQ(fields.members.size(), 4u);  // never the schedule fields
+        EXPECT_EQ(fields["Status-Code"].Int(), code);
+        EXPECT_EQ(fields["Status-Module"].text, "Win32");
+        EXPECT_EQ(fields["Status-Message"].text, message);
+        EXPECT_EQ(fields["Result"].text, "Failed");
+        EXPECT_TRUE(EventsOf(outcome.events, "dispatch").empty());
+        EXPECT_GE(
+            outcome.FindLog("UpdateAgent:[0-9]+ - Refresher Failed, unhandled exception\n\tUpdateAgent:[0-9]+ - " +
+                            std::regex_replace(message, std::regex("[().,]"), "\\$&") +
+                            "\n\tValue = 1, System Error = " + std::to_string(code)),
+            0);
+    }
+
+    AgentCopy agent;
+    std::vector<std::string> placed;
+};
+
+}  // namespace
+
+TEST_F(UpdateTest, ARequestWithoutFilesFailsWithoutAReply) {
+    for (const char *count : {"--int FileCount=0", "", "--int FileCount=-3", "--str FileCount=2"}) {
+        SCOPED_TRACE(count);
+        Captured run = agent.Run(std::string("send --type Request --name UpdateAgent --str Schedule-ID=s ") + count);
+        Outcome outcome{Events(run.out)};
+        EXPECT_EQ(outcome.Result(), 0);
+        EXPECT_TRUE(outcome.Replies().empty());
+        EXPECT_TRUE(EventsOf(outcome.events, "dispatch").empty());
+        auto logs = EventsOf(outcome.events, "log");
+        ASSERT_FALSE(logs.empty());
+        EXPECT_EQ(logs.back()["level"].Int(), 0);
+        EXPECT_TRUE(std::regex_match(logs.back()["text"].text,
+                                     std::regex("UpdateAgent:[0-9]+ - caught\nUpdateAgent:[0-9]+ - FileCount=0\n"
+                                                "E = 0, S = 0\n")))
+            << logs.back()["text"].text;
+    }
+}
+
+TEST_F(UpdateTest, AnEmptyEntryFailsAtTheParseStage) {
+    Outcome outcome = Update({Place("tessaro-alpha-1.dll", "new alpha"), ""});
+    EXPECT_EQ(outcome.Result(), 0);
+    EXPECT_TRUE(outcome.Replies().empty());
+    EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ File Count is incorrect, File1 is empty"), 0);
+    EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - caught\nUpdateAgent:[0-9]+ - FileCount is empty\nE = 0, S = 0\n"),
+              0);
+    EXPECT_FALSE(Exists(agent.Path("alpha.dll")));
+    EXPECT_TRUE(Exists(TempPath("tessaro-alpha-1.dll")));
+}
+
+TEST_F(UpdateTest, AMissingSourceChangesNothingOnEitherPath) {
+    WriteFile(agent.Path("alpha.dll"), "old alpha");
+    const std::string wardenBefore = ReadFile(agent.Path("warden.exe"));
+    struct Case {
+        const char *missing;
+        bool external;
+    } cases[] = {{"tessaro-beta-1.dll", false}, {"tessaro-warden-7.exe", true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.missing);
+        Outcome outcome = Update({Place("tessaro-alpha-1.dll", "new alpha"), std::string("temp:") + c.missing},
+                                 "--str Schedule-ID=s-9 --str Task-Sequence-ID=t-9");
+        ExpectFailureReply(outcome, 2, "source file does not exist, refresher must abort");
+        EXPECT_GE(
+            outcome.FindLog("UpdateAgent:[0-9]+ - Source File " +
+                            std::regex_replace(TempPath(c.missing), std::regex("[\\\\.]"), "\\$&") + " does not exist"),
+            0);
+        EXPECT_EQ(outcome.FindLog(".*trying file copy.*"), -1);
+        EXPECT_EQ(ReadFile(agent.Path("alpha.dll")), "old alpha");
+        EXPECT_TRUE(Exists(TempPath("tessaro-alpha-1.dll")));
+        EXPECT_EQ(ReadFile(agent.Path("warden.exe")), wardenBefore);
+        EXPECT_FALSE(Exists(agent.Path("external-update.vbs")));
+        EXPECT_FALSE(Exists(agent.Path("updatelist.txt")));
+    }
+}
+
+TEST_F(UpdateTest, AnUnwritableDestinationFailsAfterThreeTriesKeepingEarlierPairs) {
+    WriteFile(agent.Path("alpha.dll"), "old alpha");
+    // beta.dll is held open without sharing, as a running agent holds its files;
+    // gamma.dll is a folder where the file should go.
+    WriteFile(agent.Path("beta.dll"), "old beta");
+    HANDLE held = CreateFileA(agent.Path("beta.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    CreateDirectoryA(agent.Path("gamma.dll").c_str(), nullptr);
+
+    struct Case {
+        const char *blocked;
+        int64_t code;
+    } cases[] = {{"beta", ERROR_SHARING_VIOLATION}, {"gamma", ERROR_ACCESS_DENIED}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.blocked);
+        const std::string blocked = c.blocked;
+        Outcome outcome =
+            Update({Place("tessaro-alpha-2.dll", "new alpha"), Place("tessaro-" + blocked + "-2.dll", "new blocked"),
+                    Place("tessaro-delta-2.dll", "new delta")});
+        int copyLine = outcome.FindLog("UpdateAgent:[0-9]+ \n\t.*-TO- .*\\\\" + blocked + "\\.dll");
+        ASSERT_GE(copyLine, 0);
+        auto texts = LogTexts(outcome.events);
+        int tries = 0;
+        for (size_t i = copyLine; i < texts.size(); ++i)
+            tries += std::regex_match(texts[i], std::regex(".* - trying file copy "));
+        EXPECT_EQ(tries, 3);
+        const std::string code = std::to_string(c.code);
+        EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - Copy File returned error " + code), 0);
+        EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ update failed\n\tUpdateAgent:[0-9]+ - Copy Error\n\t"
+                                  "Value = 1, System Error = " +
+                                  code),
+                  0);
+        ExpectFailureReply(outcome, c.code, "Copy Error");
+        // The pair before stays replaced with its source gone; the rest is untouched.
+        EXPECT_EQ(ReadFile(agent.Path("alpha.dll")), "new alpha");
+        EXPECT_FALSE(Exists(TempPath("tessaro-alpha-2.dll")));
+        EXPECT_TRUE(Exists(TempPath("tessaro-" + blocked + "-2.dll")));
+        EXPECT_TRUE(Exists(TempPath("tessaro-delta-2.dll")));
+        EXPECT_FALSE(Exists(agent.Path("delta.dll")));
+    }
+    CloseHandle(held);
+    EXPECT_EQ(ReadFile(agent.Path("beta.dll")), "old beta");
+}
+
+TEST_F(UpdateTest, CopyInPlaceHandsTheRequestBackThenReportsSuccess) {
+    WriteFile(agent.Path("alpha.dll"), "old alpha");
+    Outcome outcome = Update({Place("tessaro-alpha-3.dll", "new alpha"), Place("corvid-tool-3.0.exe", "new tool")},
+                             "--str Schedule-ID=sched-7 --str Task-Sequence-ID=task-8 --str Extra=x");
+    EXPECT_EQ(outcome.Result(), 1);
+    EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ FileList will be updated using 'copy in place'"), 0);
+
+    int dispatchAt = -1, replyAt = -1;
+    for (size_t i = 0; i < outcome.events.size(); ++i) {
+        if (outcome.events[i]["event"].text == "dispatch" && dispatchAt < 0) dispatchAt = static_cast<int>(i);
+        if (outcome.events[i]["event"].text == "reply" && replyAt < 0) replyAt = static_cast<int>(i);
+    }
+    ASSERT_GE(dispatchAt, 0);
+    ASSERT_GT(replyAt, dispatchAt);
+    EXPECT_EQ(EventsOf(outcome.events, "dispatch").size(), 1u);
+    const Json &dispatched = outcome.events[dispatchAt];
+    EXPECT_EQ(dispatched["type"].text, "Internal");
+    EXPECT_EQ(dispatched["name"].text, "CloseSession");
+    EXPECT_EQ(dispatched["fields"]["Schedule-ID"].text, "sched-7");
+
+    auto replies = outcome.Replies();
+    ASSERT_EQ(replies.size(), 1u);
+    const Json &fields = replies[0]["fields"];
+    EXPECT_EQ(fields.members.size(), 5u);
+    EXPECT_EQ(fields["Schedule-ID"].text, "sched-7");
+    EXPECT_EQ(fields["Task-Sequence-ID"].text, "task-8");
+    EXPECT_EQ(fields["Status-Code"].Int(), 0);
+    EXPECT_EQ(fields["Status-Module"].text, "Corvid");
+    EXPECT_EQ(fields["Result"].text, "Success");
+
+    EXPECT_EQ(ReadFile(agent.Path("alpha.dll")), "new alpha");
+    EXPECT_EQ(ReadFile(agent.Path("tool.exe")), "new tool");
+    EXPECT_FALSE(Exists(TempPath("tessaro-alpha-3.dll")));
+    EXPECT_FALSE(Exists(TempPath("corvid-tool-3.0.exe")));
+
+    // Empty schedule fields are not copied into the reply.
+    outcome = Update({Place("tessaro-alpha-4.dll", "newer alpha")}, "--str Schedule-ID=only");
+    ASSERT_EQ(outcome.Replies().size(), 1u);
+    EXPECT_FALSE(outcome.Replies()[0]["fields"].Has("Task-Sequence-ID"));
+    EXPECT_EQ(outcome.Replies()[0]["fields"]["Schedule-ID"].text, "only");
+}
+
+TEST_F(UpdateTest, TheAgentItselfIsUpdatedByTheDetachedScript) {
+    // The script would stop an installed agent service and update that one instead.
+    ASSERT_EQ(AgentServiceState(), 0u) << "an agent service is installed in the prefix";
+    // Remnants of an earlier, failed update are replaced, not appended to.
+    WriteFile(agent.Path("external-update.vbs"), "remnant script\r\n");
+    WriteFile(agent.Path("updatelist.txt"), "remnant list\r\n");
+    const std::string wardenBefore = ReadFile(agent.Path("warden.exe"));
+
+    Outcome outcome = Update({Place("tessaro-warden-7.0.1.exe", "new agent"), Place("tessaro-beta-5.dll", "new beta")},
+                             "--str Schedule-ID=ext-1");
+    EXPECT_EQ(outcome.Result(), 1);
+    auto replies = outcome.Replies();
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0]["fields"]["Result"].text, "Success");
+    EXPECT_EQ(replies[0]["fields"]["Schedule-ID"].text, "ext-1");
+    EXPECT_TRUE(EventsOf(outcome.events, "dispatch").empty());
+
+    EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ FileList has special case requirements \\(agent or refrsher\\)"), 0);
+    EXPECT_GE(outcome.FindLog(".* - UpdateScript already exists\\.\\.\\. Is this a remnant from a failed refresher\\?"),
+              0);
+    EXPECT_GE(outcome.FindLog(".* - FileList already exists\\.\\.\\. Is this a remnant from a failed refresher\\?"), 0);
+    const std::string script = agent.Path("external-update.vbs");
+    const std::string list = agent.Path("updatelist.txt");
+    auto texts = LogTexts(outcome.events);
+    bool commandLogged = false;
+    for (const std::string &text : texts) {
+        size_t at = text.find(" - cscript ");
+        if (at != std::string::npos)
+            commandLogged = text.substr(at + 3) == "cscript \"" + script + "\" \"" + list + "\" \"refresher.log\"";
+    }
+    EXPECT_TRUE(commandLogged);
+    EXPECT_GE(
+        outcome.FindLog("UpdateAgent:[0-9]+ called createprocess for refresher  bResult = 1, GetLastError = [0-9]+"),
+        0);
+
+    EXPECT_EQ(ReadFile(script), UpdateScriptOnDisk());
+    EXPECT_EQ(ReadFile(list), TempPath("tessaro-warden-7.0.1.exe") + ", " + agent.Path("warden.exe") + "\r\n" +
+                                  TempPath("tessaro-beta-5.dll") + ", " + agent.Path("beta.dll") + "\r\n\r\n");
+    // The plug-in itself copies nothing and keeps the new files for the script.
+    EXPECT_EQ(ReadFile(agent.Path("warden.exe")), wardenBefore);
+    EXPECT_TRUE(Exists(TempPath("tessaro-warden-7.0.1.exe")));
+
+    // The script really started, detached, in the agent folder; with no agent service
+    // installed here it stops after looking for it.
+    const std::string updateLog = agent.Path("refresher.log");
+    EXPECT_TRUE(WaitFor([&] { return testing_support::Lines(updateLog).size() >= 4; }, 30000));
+    EXPECT_EQ(testing_support::Lines(updateLog),
+              (std::vector<std::string>{"In Update Script, some log corruption may exist", "Checking for update list",
+                                        "UpdateList exists", "Finding Service"}));
+}
+
+TEST_F(UpdateTest, APathWithACommaIsRefusedBeforeTheScriptCouldSplitIt) {
+    Outcome outcome = Update({Place("tessaro-warden-8.exe", "new agent"), Place("tessaro-a,b-8.dll", "new ab")});
+    ExpectFailureReply(outcome, ERROR_INVALID_NAME, "file list path holds a comma");
+    EXPECT_FALSE(Exists(agent.Path("external-update.vbs")));
+    EXPECT_FALSE(Exists(agent.Path("updatelist.txt")));
+}

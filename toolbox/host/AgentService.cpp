@@ -1,0 +1,222 @@
+#include "AgentService.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "AgentHost.h"
+#include "Format.h"
+#include "Json.h"
+#include "WinOwners.h"
+
+namespace agent_service {
+
+const char kServiceName[] = "Tessaro Deployment Agent";
+
+namespace {
+
+const char kDropFolderName[] = "requests";
+const char kStatusFileName[] = "warden.status";
+const DWORD kPollMs = 250;
+const DWORD kStopWaitMs = 20000;
+
+SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
+HANDLE g_stopEvent = nullptr;
+
+int Fail(const std::string &what) {
+    std::fprintf(stderr, "warden: %s: %s\n", what.c_str(), SystemErrorText(GetLastError()).c_str());
+    return 1;
+}
+
+std::string ProgramPath() {
+    char path[MAX_PATH + 1] = "";
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    return std::string(path, length < sizeof path ? length : 0);
+}
+
+// Writes a file whole: readers never see half of it.
+bool ReplaceFile(const std::string &path, const std::string &content) {
+    std::string partial = path + ".partial";
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        out << content;
+        out.close();
+        if (out.fail()) return false;
+    }
+    return MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+std::string FileChecksum(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "unreadable";
+    uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        for (std::streamsize i = 0; i < in.gcount(); ++i) {
+            hash ^= static_cast<unsigned char>(buffer[i]);
+            hash *= 1099511628211ull;
+        }
+    }
+    return util::Format("%016llx", static_cast<unsigned long long>(hash));
+}
+
+void Report(DWORD state, DWORD exitCode = NO_ERROR) {
+    SERVICE_STATUS status{};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+    status.dwWin32ExitCode = exitCode;
+    status.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 5000;
+    SetServiceStatus(g_statusHandle, &status);
+}
+
+void WINAPI Control(DWORD code) {
+    if (code == SERVICE_CONTROL_STOP || code == SERVICE_CONTROL_SHUTDOWN) {
+        Report(SERVICE_STOP_PENDING);
+        SetEvent(g_stopEvent);
+    }
+}
+
+void Serve() {
+    std::string folder = ProgramFolder();
+    std::string dropFolder = folder + kDropFolderName;
+    CreateDirectoryA(dropFolder.c_str(), nullptr);
+    Plugin plugin;
+    std::string error;
+    if (!plugin.Load(folder + "refresher.dll", error)) {
+        ReplaceFile(folder + kStatusFileName, "error=" + error + "\n");
+        Report(SERVICE_STOPPED, ERROR_MOD_NOT_FOUND);
+        return;
+    }
+    ReplaceFile(folder + kStatusFileName, StatusText(plugin.Path()));
+    Report(SERVICE_RUNNING);
+    do {
+        AnswerRequests(plugin.Api(), dropFolder);
+    } while (WaitForSingleObject(g_stopEvent, kPollMs) == WAIT_TIMEOUT);
+}
+
+void WINAPI ServiceMain(DWORD, LPSTR *) {
+    g_statusHandle = RegisterServiceCtrlHandlerA(kServiceName, Control);
+    if (g_statusHandle == nullptr) return;
+    util::ScopedHandle stopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    g_stopEvent = stopEvent.Get();
+    Report(SERVICE_START_PENDING);
+    Serve();  // unloads the plug-in before the stop is reported
+    Report(SERVICE_STOPPED);
+}
+
+bool ParseRequestFile(const std::string &path, PluginCall &call, std::string &error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    std::vector<std::string> arguments;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || line[start] == '#') continue;
+        line.erase(0, start);
+        size_t blank = line.find(' ');
+        arguments.push_back(line.substr(0, blank));
+        if (blank != std::string::npos) arguments.push_back(line.substr(blank + 1));
+    }
+    if (!ParseRequestOptions(arguments, call, error)) return false;
+    if (call.message.Type().empty() || call.message.Name().empty()) {
+        error = "a request needs --type and --name";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string StatusText(const std::string &pluginPath) {
+    char temp[MAX_PATH + 1] = "";
+    DWORD tempLength = GetTempPathA(sizeof temp, temp);
+    std::string program = ProgramPath();
+    return util::Format("pid=%lu\nexe=%s\nexe-checksum=%s\nplugin=%s\nplugin-checksum=%s\ntemp=%s\n",
+                        static_cast<unsigned long>(GetCurrentProcessId()), program.c_str(),
+                        FileChecksum(program).c_str(), pluginPath.c_str(), FileChecksum(pluginPath).c_str(),
+                        tempLength < sizeof temp ? temp : "");
+}
+
+void AnswerRequest(const ToolboxAPI &api, const std::string &requestPath, const std::string &replyPath) {
+    PluginCall call;
+    std::string error;
+    std::string reply;
+    if (ParseRequestFile(requestPath, call, error)) {
+        RunRequest(api, call, [&reply](const std::string &line) { reply += line + "\n"; });
+    } else {
+        reply = "{\"event\":\"error\",\"text\":" + json::Quote(error) + "}\n";
+    }
+    ReplaceFile(replyPath, reply);
+}
+
+int AnswerRequests(const ToolboxAPI &api, const std::string &dropFolder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    {
+        util::ScopedFind find(FindFirstFileA((dropFolder + "\\*.req").c_str(), &data));
+        if (!find.Valid()) return 0;
+        do {
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+        } while (FindNextFileA(find.Get(), &data));
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string &name : names) {
+        std::string requestPath = dropFolder + "\\" + name;
+        std::string replyPath = dropFolder + "\\" + name.substr(0, name.size() - 4) + ".reply";
+        AnswerRequest(api, requestPath, replyPath);
+        DeleteFileA(requestPath.c_str());
+    }
+    return static_cast<int>(names.size());
+}
+
+int Install(bool autoStart) {
+    util::ScopedService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    if (!manager.Valid()) return Fail("cannot open the service control manager");
+    std::string commandLine = "\"" + ProgramPath() + "\" service";
+    util::ScopedService service(CreateServiceA(manager.Get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+                                               SERVICE_WIN32_OWN_PROCESS,
+                                               autoStart ? SERVICE_AUTO_START : SERVICE_DEMAND_START,
+                                               SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr, nullptr,
+                                               nullptr, nullptr, nullptr));
+    if (!service.Valid()) return Fail(std::string("cannot install the service \"") + kServiceName + "\"");
+    std::printf("installed the service \"%s\": %s\n", kServiceName, commandLine.c_str());
+    return 0;
+}
+
+int Uninstall() {
+    util::ScopedService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.Valid()) return Fail("cannot open the service control manager");
+    util::ScopedService service(
+        OpenServiceA(manager.Get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+    if (!service.Valid()) return Fail(std::string("cannot open the service \"") + kServiceName + "\"");
+    SERVICE_STATUS status{};
+    if (QueryServiceStatus(service.Get(), &status) && status.dwCurrentState != SERVICE_STOPPED) {
+        ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
+        for (DWORD waited = 0; waited < kStopWaitMs && status.dwCurrentState != SERVICE_STOPPED; waited += 100) {
+            Sleep(100);
+            if (!QueryServiceStatus(service.Get(), &status)) break;
+        }
+    }
+    if (!DeleteService(service.Get())) return Fail(std::string("cannot remove the service \"") + kServiceName + "\"");
+    std::printf("removed the service \"%s\"\n", kServiceName);
+    return 0;
+}
+
+int Run() {
+    char name[sizeof kServiceName];
+    std::copy(kServiceName, kServiceName + sizeof kServiceName, name);
+    SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
+    if (!StartServiceCtrlDispatcherA(table)) return Fail("\"warden.exe service\" is for the service control manager");
+    return 0;
+}
+
+}  // namespace agent_service

@@ -1,0 +1,88 @@
+// warden.exe: the management agent host. It loads refresher.dll from its own folder and
+// hands it messages; every host operation the plug-in calls is printed as a JSON line.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "AgentHost.h"
+#include "AgentService.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: warden.exe version\n"
+    "       warden.exe send --type T --name N [--int KEY=NUMBER]... [--str KEY=TEXT]...\n"
+    "                       [--null-message] [--null-host]\n"
+    "       warden.exe info [--int Auto-Update-Count=N]\n"
+    "       warden.exe install [--auto]   register as the service \"Tessaro Deployment Agent\"\n"
+    "       warden.exe uninstall          stop and remove that service\n"
+    "       warden.exe service            (the service's own command line)\n";
+
+enum ExitCode { kExitCompleted = 0, kExitNoPlugin = 1, kExitUsage = 2 };
+
+void PrintLine(const std::string &line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+int Usage(const std::string &reason) {
+    if (!reason.empty()) std::fprintf(stderr, "warden: %s\n", reason.c_str());
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+}
+
+bool LoadPlugin(Plugin &plugin) {
+    std::string error;
+    if (plugin.Load(ProgramFolder() + "refresher.dll", error)) return true;
+    std::fprintf(stderr, "warden: %s\n", error.c_str());
+    return false;
+}
+
+int Version() {
+    Plugin plugin;
+    if (!LoadPlugin(plugin)) return kExitNoPlugin;
+    int32_t major = 0, minor = 0, build = 0;
+    plugin.Api().GetToolboxVersion(&major, &minor, &build);
+    std::printf("%d.%d.%d\n", major, minor, build);
+    return kExitCompleted;
+}
+
+int Send(PluginCall &call) {
+    Plugin plugin;
+    if (!LoadPlugin(plugin)) return kExitNoPlugin;
+    RunRequest(plugin.Api(), call, PrintLine);
+    return kExitCompleted;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.empty()) return Usage("");
+    const std::string command = arguments[0];
+    std::vector<std::string> options(arguments.begin() + 1, arguments.end());
+
+    if (command == "version") return options.empty() ? Version() : Usage("version takes no options");
+
+    if (command == "send" || command == "info") {
+        PluginCall call;
+        if (command == "info") call.message.SetTypeAndName("Internal", "UpdateInfo");
+        std::string error;
+        if (!ParseRequestOptions(options, call, error)) return Usage(error);
+        if (command == "info" && (call.message.Type() != "Internal" || call.message.Name() != "UpdateInfo"))
+            return Usage("info always sends Internal/UpdateInfo");
+        if (command == "send" && !call.nullMessage && (call.message.Type().empty() || call.message.Name().empty()))
+            return Usage("send needs --type and --name");
+        return Send(call);
+    }
+    if (command == "install") {
+        if (options.size() > 1 || (options.size() == 1 && options[0] != "--auto"))
+            return Usage("install takes only --auto");
+        return agent_service::Install(!options.empty());
+    }
+    if (command == "uninstall")
+        return options.empty() ? agent_service::Uninstall() : Usage("uninstall takes no options");
+    if (command == "service") return options.empty() ? agent_service::Run() : Usage("service takes no options");
+    return Usage("unknown command " + command);
+}

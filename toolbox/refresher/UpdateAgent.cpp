@@ -1,0 +1,301 @@
+#include "UpdateAgent.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <vector>
+
+#include "FileUtils.h"
+#include "Format.h"
+#include "LogSink.h"
+#include "Toolbox.h"
+#include "UpdateScript.h"
+#include "WinOwners.h"
+
+using logging::kDetail;
+using logging::kError;
+using logging::kInfo;
+
+namespace {
+
+const char kUnit[] = "UpdateAgent";
+logging::NullLogSink g_fallbackSink;
+
+// What the host's update machinery needs to find this plug-in's files.
+const char kPluginName[] = "refresher";
+const char kNamePrefix[] = "tessaro-";
+const char kProcessorTag[] = ".X64";
+const char kExtension[] = ".dll";
+const char kInstallFolder[] = "agents\\corvid\\";
+const char kWildcard[] = "-*";
+
+const char kScriptName[] = "external-update.vbs";
+const char kListName[] = "updatelist.txt";
+const char kUpdateLogName[] = "refresher.log";
+
+const int kCopyTries = 3;
+const DWORD kCopyPauseMs = 500;
+const size_t kPathBufferSize = 520;
+
+int32_t LastError() { return static_cast<int32_t>(GetLastError()); }
+
+// Writes text (line ends become CR LF) at the end of a file, creating it. True when the
+// whole text reached the file.
+bool AppendText(const std::string &path, const std::string &text) {
+    std::ofstream out(path, std::ios::out | std::ios::app);
+    out << text;
+    out.close();
+    return !out.fail();
+}
+
+std::string VersionSuffix() {
+    int32_t major = 0, minor = 0, build = 0;
+    Toolbox::GetToolboxVersion(&major, &minor, &build);
+    return util::Format("-%d.%d.%d", major, minor, build);
+}
+
+}  // namespace
+
+void BuildFileList(IToolboxHost *host, IToolboxMessage *message, const std::string &tempFolder,
+                   const std::string &agentFolder, FileList &files) {
+    int32_t count = message->GetInt("FileCount");
+    for (int32_t i = 0; i < count; ++i) {
+        std::string key = util::Format("File%d", i);
+        std::string value = message->GetString(key.c_str());
+        if (value.empty()) {
+            host->Log(kError, "%s:%d File Count is incorrect, %s is empty", kUnit, __LINE__, key.c_str());
+            throw UpdateAgent::RefresherError(kUnit, __LINE__, "FileCount is empty", 0, 0);
+        }
+        std::string source = SourcePathFor(value, tempFolder);
+
+        PathParts parts;
+        int splitError = SplitPath(source, parts);
+        if (splitError != 0) {
+            host->Log(kError, "%s:%d _splitpath failed, %u is empty", kUnit, __LINE__,
+                      static_cast<unsigned>(splitError));
+            throw UpdateAgent::RefresherError(kUnit, __LINE__, "_splitpath failure", 0, splitError);
+        }
+        host->Log(kDetail, "%s:%d splitpath returned:\n%s\n%s\n%s\n%s", kUnit, __LINE__, parts.drive, parts.folder,
+                  parts.name, parts.extension);
+
+        std::string strTemp = parts.name;
+        host->Log(kDetail, "%s:%d strTemp = %s", kUnit, __LINE__, strTemp.c_str());
+        EraseThroughFirstDash(strTemp);
+        host->Log(kDetail, "%s:%d strTemp = %s", kUnit, __LINE__, strTemp.c_str());
+        EraseFromFirstDash(strTemp);
+        host->Log(kDetail, "%s:%d strTemp = %s", kUnit, __LINE__, strTemp.c_str());
+        std::string destinationName = strTemp + parts.extension;
+        host->Log(kDetail, "%s:%d destination file is %s", kUnit, __LINE__, destinationName.c_str());
+
+        std::string destination = agentFolder + destinationName;
+        host->Log(kDetail, "%s:%d Adding %s -AND- %s to file list", kUnit, __LINE__, source.c_str(),
+                  destination.c_str());
+        files.push_back(UpdatePair{source, destination});
+    }
+}
+
+int32_t UpdateInfo::HandleMessage(IToolboxMessage *message, IToolboxHost *) {
+    int32_t entry = 0;
+    message->GetIntField("Auto-Update-Count", &entry);
+    const std::string prefixedName = std::string(kNamePrefix) + kPluginName;
+    message->SetString(util::Format("Auto-Update-Current%d", entry),
+                       prefixedName + VersionSuffix() + kProcessorTag + kExtension);
+    message->SetString(util::Format("Auto-Update-Pattern%d", entry),
+                       std::string(kInstallFolder) + prefixedName + kWildcard + kProcessorTag + kExtension);
+    message->SetInt("Auto-Update-Count", entry + 1);
+    return kToolboxPassedOver;
+}
+
+int32_t UpdateAgent::HandleMessage(IToolboxMessage *message, IToolboxHost *caller) {
+    if (host == nullptr) host = caller;
+    if (message == nullptr || host == nullptr) return kToolboxNotHandled;
+    try {
+        host->Log(kInfo, "%s:%d HandleMessage ", kUnit, __LINE__);
+        host->Log(kDetail, "%s:%d \n%s", kUnit, __LINE__, message->ToText());
+        int32_t count = message->GetInt("FileCount");
+        host->Log(kDetail, "%s:%d FileCount = %d", kUnit, __LINE__, count);
+        // A negative count names no file either; it must not end in a reply of success.
+        if (count <= 0) throw err::CGeneralError(kUnit, __LINE__, "FileCount=0", 0, 0);
+
+        char buffer[kPathBufferSize] = "";
+        DWORD length = GetTempPathA(sizeof buffer, buffer);
+        if (length == 0 || length >= sizeof buffer)
+            throw RefresherError(kUnit, __LINE__, "GetTempPath failure", 0,
+                                 length == 0 ? LastError() : ERROR_INSUFFICIENT_BUFFER);
+        std::string tempFolder(buffer, length);
+        util::EnsureTrailingSeparator(tempFolder);
+        host->Log(kDetail, "%s:%d temp: is %s", kUnit, __LINE__, tempFolder.c_str());
+
+        length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+        if (length == 0 || length >= sizeof buffer)
+            throw RefresherError(kUnit, __LINE__, "GetModuleFileName failure", 0,
+                                 length == 0 ? LastError() : ERROR_INSUFFICIENT_BUFFER);
+        std::string agentFolder = FolderOf(std::string(buffer, length));
+        util::EnsureTrailingSeparator(agentFolder);
+
+        FileList files;
+        BuildFileList(host, message, tempFolder, agentFolder, files);
+
+        try {
+            if (NeedsExternalUpdate(files)) {
+                host->Log(kInfo, "%s:%d FileList has special case requirements (agent or refrsher)", kUnit, __LINE__);
+                host->Log(kInfo, "%s:%d Refresher must be handled 'externally'", kUnit, __LINE__);
+                UpdateExternally(agentFolder, files);
+                host->Log(kInfo, "%s:%d External Process started, waiting for update to complete", kUnit, __LINE__);
+                SendSuccessReply(message);
+            } else {
+                host->Log(kInfo, "%s:%d FileList will be updated using 'copy in place'", kUnit, __LINE__);
+                CopyInPlace(files);
+                message->SetTypeAndName("Internal", "CloseSession");
+                host->Dispatch(message);
+                SendSuccessReply(message);
+            }
+        } catch (const err::CGeneralError &error) {
+            host->Log(kError,
+                      "%s:%d - Refresher Failed, unhandled exception\n\t%s:%d - %s\n\tValue = %d, System Error = %d",
+                      kUnit, __LINE__, error.file, error.line, error.message, error.value, error.systemError);
+            SendFailureReply(error);
+            return kToolboxNotHandled;
+        }
+    } catch (const err::CGeneralError &error) {
+        host->Log(kError, "%s:%d - caught\n%s:%d - %s\nE = %d, S = %d\n", kUnit, __LINE__, error.file, error.line,
+                  error.message, error.value, error.systemError);
+        return kToolboxNotHandled;
+    } catch (...) {
+        host->Log(kError, "%s:%d - unrecoverable error", kUnit, __LINE__);
+        return kToolboxNotHandled;
+    }
+    return kToolboxHandled;
+}
+
+void UpdateAgent::CheckSourcesExist(const FileList &files) {
+    for (const UpdatePair &pair : files) {
+        if (!util::FileExists(pair.source)) {
+            host->Log(kError, "%s:%d - Source File %s does not exist", kUnit, __LINE__, pair.source.c_str());
+            throw RefresherError(kUnit, __LINE__, "source file does not exist, refresher must abort", 1,
+                                 ERROR_FILE_NOT_FOUND);
+        }
+    }
+}
+
+void UpdateAgent::CopyInPlace(const FileList &files) {
+    CheckSourcesExist(files);
+    for (const UpdatePair &pair : files) {
+        try {
+            host->Log(kInfo, "%s:%d \n\t%s -TO- %s", kUnit, __LINE__, pair.source.c_str(), pair.destination.c_str());
+            bool copied = false;
+            int32_t copyError = 0;
+            for (int attempt = 0; attempt < kCopyTries && !copied; ++attempt) {
+                host->Log(kDetail, "%s:%d - trying file copy ", kUnit, __LINE__);
+                if (CopyFileA(pair.source.c_str(), pair.destination.c_str(), FALSE)) {
+                    host->Log(kDetail, "%s:%d - File Copy Succeeded", kUnit, __LINE__);
+                    copied = true;
+                } else {
+                    copyError = LastError();
+                    Sleep(kCopyPauseMs);
+                }
+            }
+            if (!copied) {
+                host->Log(kError, "%s:%d - Copy File returned error %d", kUnit, __LINE__, copyError);
+                throw RefresherError(kUnit, __LINE__, "Copy Error", 1, copyError);
+            }
+            host->Log(kDetail, "%s:%d - Deleting Source", kUnit, __LINE__);
+            util::DeleteExistingFile(pair.source);
+        } catch (const err::CGeneralError &error) {
+            host->Log(kError, "%s:%d update failed\n\t%s:%d - %s\n\tValue = %d, System Error = %d", kUnit, __LINE__,
+                      error.file, error.line, error.message, error.value, error.systemError);
+            throw;
+        }
+    }
+}
+
+void UpdateAgent::UpdateExternally(const std::string &agentFolder, const FileList &files) {
+    CheckSourcesExist(files);
+    // The script splits each list line at its commas; such a path would be copied to the
+    // wrong place, so it is refused before anything is written.
+    if (ListHasComma(files)) {
+        host->Log(kError, "%s:%d - a path of the file list holds a comma", kUnit, __LINE__);
+        throw RefresherError(kUnit, __LINE__, "file list path holds a comma", 1, ERROR_INVALID_NAME);
+    }
+    host->Log(kDetail, "%s:%d - creating external-update script", kUnit, __LINE__);
+    std::string scriptPath, listPath;
+    if (!WriteUpdateScript(agentFolder, scriptPath))
+        throw RefresherError(kUnit, __LINE__, "update script could not be written", 1, ERROR_WRITE_FAULT);
+    if (!WriteListFile(agentFolder, files, listPath))
+        throw RefresherError(kUnit, __LINE__, "update list could not be written", 1, ERROR_WRITE_FAULT);
+    host->Log(kDetail, "%s:%d - Ayiaaaaa-AyiaaaaAyiaaaa-AyiaaaaAyiaaaa", kUnit, __LINE__);
+    Spawn(scriptPath, listPath, agentFolder);
+}
+
+bool UpdateAgent::WriteUpdateScript(const std::string &folder, std::string &scriptPath) {
+    scriptPath = folder + kScriptName;
+    if (util::FileExists(scriptPath)) {
+        host->Log(kDetail, "%s:%d - UpdateScript already exists... Is this a remnant from a failed refresher?", kUnit,
+                  __LINE__);
+        util::DeleteExistingFile(scriptPath);
+    }
+    bool written = AppendText(scriptPath, std::string(UpdateScriptText()) + "\n");
+    return written && util::FileExists(scriptPath);
+}
+
+bool UpdateAgent::WriteListFile(const std::string &folder, const FileList &files, std::string &listPath) {
+    std::string content = ListFileContent(files);
+    host->Log(kDetail, "%s:%d\n%s", kUnit, __LINE__, content.c_str());
+    listPath = folder + kListName;
+    if (util::FileExists(listPath)) {
+        host->Log(kDetail, "%s:%d - FileList already exists... Is this a remnant from a failed refresher?", kUnit,
+                  __LINE__);
+        util::DeleteExistingFile(listPath);
+    }
+    bool written = AppendText(listPath, content + "\n");
+    return written && util::FileExists(listPath);
+}
+
+void UpdateAgent::Spawn(const std::string &scriptPath, const std::string &listPath, const std::string &folder) {
+    std::string command =
+        util::Format("cscript \"%s\" \"%s\" \"%s\"", scriptPath.c_str(), listPath.c_str(), kUpdateLogName);
+    host->Log(kDetail, "%s:%d UpdateAgent::Spawn", kUnit, __LINE__);
+    host->Log(kDetail, "%s:%d - %s", kUnit, __LINE__, command.c_str());
+
+    std::vector<char> commandLine(command.begin(), command.end());
+    commandLine.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                                  CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, folder.c_str(), &startup, &process);
+    DWORD startError = GetLastError();
+    util::ScopedHandle processHandle(started ? process.hProcess : nullptr);
+    util::ScopedHandle threadHandle(started ? process.hThread : nullptr);
+    host->Log(kDetail, "%s:%d called createprocess for refresher  bResult = %d, GetLastError = %u", kUnit, __LINE__,
+              started ? 1 : 0, static_cast<unsigned>(startError));
+    // Without the script nothing will replace the files: the request has failed.
+    if (!started)
+        throw RefresherError(kUnit, __LINE__, "update script could not be started", 1,
+                             static_cast<int32_t>(startError));
+}
+
+void UpdateAgent::SendSuccessReply(IToolboxMessage *request) {
+    IToolboxMessage *reply = host->NewMessage();
+    if (reply == nullptr) return;
+    reply->SetTypeAndName("Reply", "UpdateAgent");
+    for (const char *key : {"Schedule-ID", "Task-Sequence-ID"}) {
+        const char *value = request->GetString(key);
+        if (value != nullptr && *value != '\0') reply->SetString(key, value);
+    }
+    reply->SetInt("Status-Code", 0);
+    reply->SetString("Status-Module", "Corvid");
+    reply->SetString("Result", "Success");
+    host->SendReply(reply);
+}
+
+void UpdateAgent::SendFailureReply(const err::CGeneralError &error) {
+    IToolboxMessage *reply = host->NewMessage();
+    if (reply == nullptr) return;
+    reply->SetTypeAndName("Reply", "UpdateAgent");
+    reply->SetInt("Status-Code", error.systemError);
+    reply->SetString("Status-Module", "Win32");
+    reply->SetString("Status-Message", error.message);
+    reply->SetString("Result", "Failed");
+    host->SendReply(reply);
+}

@@ -1,0 +1,39 @@
+// The update side of the plug-in: the UpdateAgent request and the UpdateInfo query.
+#pragma once
+#include <string>
+
+#include "GeneralError.h"
+#include "MessageHandler.h"
+#include "UpdateRules.h"
+
+// Request/UpdateAgent: replaces the agent's files with the new ones in the temp folder.
+class UpdateAgent : public CMessageHandler {
+public:
+    struct RefresherError : err::CGeneralError {
+        using err::CGeneralError::CGeneralError;
+    };
+
+    int32_t HandleMessage(IToolboxMessage *message, IToolboxHost *host) override;
+
+private:
+    void CheckSourcesExist(const FileList &files);
+    void CopyInPlace(const FileList &files);
+    void UpdateExternally(const std::string &agentFolder, const FileList &files);
+    bool WriteUpdateScript(const std::string &folder, std::string &scriptPath);
+    bool WriteListFile(const std::string &folder, const FileList &files, std::string &listPath);
+    void Spawn(const std::string &scriptPath, const std::string &listPath, const std::string &folder);
+    void SendSuccessReply(IToolboxMessage *request);
+    void SendFailureReply(const err::CGeneralError &error);
+};
+
+// Internal/UpdateInfo: adds this plug-in's current file name and its update pattern.
+class UpdateInfo : public CMessageHandler {
+public:
+    int32_t HandleMessage(IToolboxMessage *message, IToolboxHost *host) override;
+};
+
+// Appends one (source, destination) pair per File<n> of the request, logging through host.
+// Raises UpdateAgent::RefresherError on an empty entry or a path that cannot be split;
+// pairs appended before stay in the list.
+void BuildFileList(IToolboxHost *host, IToolboxMessage *message, const std::string &tempFolder,
+                   const std::string &agentFolder, FileList &files);
