@@ -6,6 +6,9 @@
 namespace check {
 
 void Findings::Add(int line, Severity severity, std::string message) {
+    // Every quoted text is shortened already; this only keeps a finding one line.
+    const size_t kLongest = 1000;
+    if (message.size() > kLongest) message = message.substr(0, kLongest - 3) + "...";
     items_.push_back(Finding{line, severity, std::move(message)});
 }
 
@@ -31,7 +34,7 @@ std::string FormatFinding(const std::string &file, const Finding &finding) {
            finding.message;
 }
 
-std::string Quote(const std::string &textValue, size_t limit) {
+static std::string Shown(const std::string &textValue, size_t limit) {
     std::string shown;
     for (size_t i = 0; i < textValue.size() && i < limit; ++i) {
         unsigned char c = static_cast<unsigned char>(textValue[i]);
@@ -44,7 +47,11 @@ std::string Quote(const std::string &textValue, size_t limit) {
         }
     }
     if (textValue.size() > limit) shown += "...";
-    return "'" + shown + "'";
+    return shown;
 }
+
+std::string Quote(const std::string &textValue, size_t limit) { return "'" + Shown(textValue, limit) + "'"; }
+
+std::string Bracketed(const std::string &name) { return "[" + Shown(name, 80) + "]"; }
 
 }  // namespace check

@@ -38,5 +38,7 @@ std::string FormatFinding(const std::string &file, const Finding &finding);
 // A text quoted inside a message: control characters shown as \xNN and long
 // texts shortened, so one finding stays one readable line.
 std::string Quote(const std::string &textValue, size_t limit = 60);
+// A section name in brackets, shortened the same way.
+std::string Bracketed(const std::string &name);
 
 }  // namespace check

@@ -153,18 +153,18 @@ private:
                 dynamicTargets_ = true;
             } else {
                 findings_.Error(c.line, prefix + "variable tokens are not expanded in " + role +
-                                            ": the run looks for a section literally named [" + name + "]");
+                                            ": the run looks for a section literally named " + Bracketed(name));
             }
             return false;
         }
         const ScriptSection *section = script_.Find(name);
         if (section) used_.insert(Folded(name));
         if (!section) {
-            missing_.push_back({c.line, prefix + role + " [" + name + "] does not exist: " + consequence});
+            missing_.push_back({c.line, prefix + role + " " + Bracketed(name) + " does not exist: " + consequence});
             return false;
         }
         if (section->lines.empty()) {
-            missing_.push_back({c.line, prefix + role + " [" + name + "] (line " + std::to_string(section->headerLine) +
+            missing_.push_back({c.line, prefix + role + " " + Bracketed(name) + " (line " + std::to_string(section->headerLine) +
                                             ") has no lines: " + consequence});
             return false;
         }
@@ -186,7 +186,7 @@ private:
             if (section.hidden || section.name.empty()) continue;
             std::string folded = Folded(section.name);
             if (used_.count(folded) || folded.compare(0, 5, "data.") == 0) continue;
-            std::string message = "section [" + section.name + "] is never used: no command of a section the run " +
+            std::string message = "section " + Bracketed(section.name) + " is never used: no command of a section the run " +
                                   "reaches names it";
             if (dynamicTargets_) message += " (a target held in a variable may still reach it)";
             findings_.Note(section.headerLine, message);
@@ -201,13 +201,13 @@ private:
         for (const ScriptLine &line : section.lines) {
             if (!line.hasValue) {
                 if (line.name[0] == '[') continue;  // a broken header, reported where it is read
-                findings_.Warning(line.lineNumber, "[" + section.name + "] line " + Quote(line.name) +
+                findings_.Warning(line.lineNumber, Bracketed(section.name) + " line " + Quote(line.name) +
                                                        " has no '=': no key of that name can be read from it");
                 continue;
             }
             auto inserted = firstLine.emplace(Folded(line.name), line.lineNumber);
             if (!inserted.second) {
-                findings_.Warning(line.lineNumber, "[" + section.name + "] key " + line.name +
+                findings_.Warning(line.lineNumber, Bracketed(section.name) + " key " + Quote(line.name) +
                                                        " appears again: the first, at line " +
                                                        std::to_string(inserted.first->second) +
                                                        ", is the one the run reads");
@@ -227,10 +227,10 @@ private:
             if (!ReadKey(data, option, value, &where) || Trim(value).empty()) continue;
             ProfileNumber number = ReadProfileNumber(value);
             if (!number.isNumber) {
-                findings_.Error(where->lineNumber, std::string("[Data] ") + option + "=" + value +
+                findings_.Error(where->lineNumber, std::string("[Data] ") + option + " " + Quote(value) +
                                                        " is not a number: the run reads it as 0");
             } else if (!number.whole) {
-                findings_.Warning(where->lineNumber, std::string("[Data] ") + option + "=" + value +
+                findings_.Warning(where->lineNumber, std::string("[Data] ") + option + " " + Quote(value) +
                                                          " reads as " + std::to_string(number.value) +
                                                          ": the text after the number is ignored");
             }
@@ -270,7 +270,8 @@ private:
             CheckFits(value, 260, line.lineNumber, "[Variables] " + line.name, findings_);
             std::vector<VariableUse> uses;
             CheckVariableTokens(value, line.lineNumber, findings_, &uses);
-            for (const VariableUse &use : uses) refersTo[number].push_back(use.number);
+            for (const VariableUse &use : uses)
+                if (!use.sets) refersTo[number].push_back(use.number);
             variableUses_.insert(variableUses_.end(), uses.begin(), uses.end());
         }
         ReportVariableCycles(*variables, refersTo);
@@ -323,14 +324,17 @@ private:
         for (const auto &own : kOwnSections) {
             const ScriptSection *section = script_.Find(own.name);
             if (section && !section->lines.empty())
-                findings_.Warning(section->headerLine, std::string("[") + section->name + "] belongs to the run: " +
+                findings_.Warning(section->headerLine, Bracketed(section->name) + " belongs to the run: " +
                                                            own.why);
         }
     }
 
     void ReportVariableUses() {
+        for (const VariableUse &use : variableUses_)
+            if (use.sets) variablesSet_.set(static_cast<size_t>(use.number));
         std::set<int> reported;
         for (const VariableUse &use : variableUses_) {
+            if (use.sets) continue;
             if (variablesSet_.test(static_cast<size_t>(use.number)) || variablesSetDynamically_) continue;
             if (!reported.insert(use.number).second) continue;
             std::string key = VariableKey(use.number);
@@ -456,11 +460,11 @@ private:
             const ScriptLine *where = nullptr;
             if (!ReadKey(&section, key.key, value, &where)) continue;
             CheckFits(value, key.capacity, where->lineNumber,
-                      std::string(c.rule->name) + ": [" + section.name + "] " + key.key, findings_);
+                      std::string(c.rule->name) + ": " + Bracketed(section.name) + " " + key.key, findings_);
             if (key.expanded)
                 Expanded(value, where->lineNumber);
             else
-                NotExpanded(c, value, where->lineNumber, "[" + section.name + "] " + key.key);
+                NotExpanded(c, value, where->lineNumber, Bracketed(section.name) + " " + key.key);
         }
     }
 
@@ -470,7 +474,7 @@ private:
         CheckKeyValues(c, *section);
         std::string value;
         if (!ReadKey(section, c.rule->keys[0].key, value) || value.empty()) {
-            findings_.Error(c.line, std::string(c.rule->name) + ": [" + section->name + "] has no " +
+            findings_.Error(c.line, std::string(c.rule->name) + ": " + Bracketed(section->name) + " has no " +
                                         c.rule->keys[0].key + ": the command has no file to work on");
         }
     }
@@ -479,7 +483,7 @@ private:
         const ScriptSection *section = KeySectionOf(c, "the command has no key to work on");
         if (!section) return;
         CheckKeyValues(c, *section);
-        const std::string prefix = std::string(c.rule->name) + ": [" + section->name + "] ";
+        const std::string prefix = std::string(c.rule->name) + ": " + Bracketed(section->name) + " ";
         std::string hive;
         const ScriptLine *where = nullptr;
         if (!ReadKey(section, "RegHive", hive, &where) || !IsOneOf(hive, kRootNames)) {
@@ -520,7 +524,7 @@ private:
         CheckKeyValues(c, *section);
         std::string program, wait;
         if (!ReadKey(section, "Program", program) || program.empty())
-            findings_.Error(c.line, prefix + "[" + section->name + "] has no Program: there is nothing to start");
+            findings_.Error(c.line, prefix + Bracketed(section->name) + " has no Program: there is nothing to start");
         const ScriptLine *where = nullptr;
         if (ReadKey(section, "WaitToExit", wait, &where)) CheckWaitChoice(c, wait, where->lineNumber, "WaitToExit");
     }
@@ -749,7 +753,7 @@ private:
 
     void CheckMessageSection(const Command &c, const ScriptSection &section) {
         CheckKeySection(section);
-        const std::string prefix = std::string(c.rule->name) + ": [" + section.name + "] ";
+        const std::string prefix = std::string(c.rule->name) + ": " + Bracketed(section.name) + " ";
         std::string title;
         const ScriptLine *where = nullptr;
         if (ReadKey(&section, "Title", title, &where)) {
@@ -770,7 +774,7 @@ private:
             if (folded.compare(0, 7, "message") != 0 || folded.size() == 7) continue;
             ProfileNumber number = ReadProfileNumber(folded.substr(7));
             if (number.isNumber && number.whole && number.value > shown + 1 && line.hasValue) {
-                findings_.Warning(line.lineNumber, prefix + line.name + " is never shown: the box text stops at " +
+                findings_.Warning(line.lineNumber, prefix + Quote(line.name) + " is never shown: the box text stops at " +
                                                        "Message" + std::to_string(shown + 1) +
                                                        ", the first that is missing or empty");
             }
@@ -783,7 +787,7 @@ private:
                      const std::string &consequence) {
         if (!HoldsToken(target)) {
             CheckFits(target, kSectionNameCapacity, c.line,
-                      std::string(c.rule->name) + ": the name of " + role + " [" + target + "]", findings_);
+                      std::string(c.rule->name) + ": the name of " + role + " " + Bracketed(target), findings_);
         }
         if (RequireSection(c, target, role, expanded, consequence)) EnterCommandSection(target);
     }

@@ -178,8 +178,8 @@ bool ParseScript(const std::string &bytes, ScriptFile &script, Findings &finding
         const ScriptSection *first = script.Find(section.name);
         std::string where = first->headerLine > 0 ? " (line " + std::to_string(first->headerLine) + ")" : "";
         findings.Warning(section.headerLine,
-                         "section [" + section.name + "] appears again: the profile functions read only the first [" +
-                             first->name + "]" + where + ", so nothing here is ever read");
+                         "section " + Bracketed(section.name) + " appears again: the profile functions read only the first " +
+                             Bracketed(first->name) + where + ", so nothing here is ever read");
     }
     return true;
 }

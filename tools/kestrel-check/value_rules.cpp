@@ -91,6 +91,16 @@ void CheckVariableTokens(const std::string &textValue, int line, Findings &findi
             return;
         }
         std::string digits = shown.substr(3);
+        if (token.kind == TokenKind::Builtin && !IsBuiltinVariable(token.number)) {
+            findings.Error(line, "~%C" + digits + " is not a built-in variable (000, 001, 101 to 105): the token is "
+                                 "not replaced and stays in the text");
+            continue;
+        }
+        if (token.kind == TokenKind::Script && (token.number < 0 || token.number > 999)) {
+            findings.Error(line, "variable token " + Quote(shown) +
+                                     " is outside V000 to V999: it is not replaced and stays in the text");
+            continue;
+        }
         bool plainDigits = true;
         for (char c : digits) plainDigits = plainDigits && isdigit(static_cast<unsigned char>(c));
         if (!plainDigits) {
@@ -100,18 +110,12 @@ void CheckVariableTokens(const std::string &textValue, int line, Findings &findi
                                        " is not kept in the text; write the number with three digits");
         }
         if (token.kind == TokenKind::Builtin) {
-            if (!IsBuiltinVariable(token.number)) {
-                findings.Error(line, "~%C" + digits + " is not a built-in variable (000, 001, 101 to 105): the "
-                                     "token is not replaced and stays in the text");
-            } else if (token.number == 0 && scan < textValue.size()) {
-                findings.Warning(line, "~%C000 replaces the whole rest of the text: " +
-                                           Quote(textValue.substr(scan)) + " after it is dropped");
+            if (token.number == 0) {
+                if (uses) uses->push_back(VariableUse{0, line, true});
+                if (scan < textValue.size())
+                    findings.Warning(line, "~%C000 replaces the whole rest of the text: " +
+                                               Quote(textValue.substr(scan)) + " after it is dropped");
             }
-            continue;
-        }
-        if (token.number < 0 || token.number > 999) {
-            findings.Error(line, "variable token " + Quote(shown) +
-                                     " is outside V000 to V999: it is not replaced and stays in the text");
             continue;
         }
         if (uses) uses->push_back(VariableUse{token.number, line});

@@ -25,6 +25,7 @@ bool CheckFits(const std::string &value, size_t capacity, int line, const std::s
 struct VariableUse {
     int number = 0;
     int line = 0;
+    bool sets = false;  // ~%C000 stores its value in V000
 };
 
 // The built-in values of ~%C tokens.
