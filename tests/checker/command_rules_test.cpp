@@ -251,6 +251,13 @@ TEST(Spawn, TheSectionFormNeedsAProgramAndAWaitChoiceIsTrueOrFalse) {
     EXPECT_EQ(0u, good.findings.size()) << good.Dump();
 }
 
+TEST(KeySections, ValuesHaveNoComments) {
+    Checked checked = Check({"[CommandsList]", "17,Hi", "[Hi.US]", "Title=Hello ; the title",
+                             "Message1=Hello;no blank before it, so likely meant"});
+    EXPECT_TRUE(checked.Has(4, kWarning, "holds '; the title': values have no comments")) << checked.Dump();
+    EXPECT_EQ(1u, checked.findings.size()) << checked.Dump();
+}
+
 TEST(Sleep, TheTimeIsANumberOfMilliseconds) {
     Checked bad = Check({"[CommandsList]", "13", "13,two seconds", "13,-1"});
     EXPECT_TRUE(bad.Has(2, kWarning, "no time given")) << bad.Dump();

@@ -67,6 +67,9 @@ TEST(DataOptions, TheLogFileFitsTheInstallLogPathAndHasNoComment) {
         << checked.Dump();
     Checked comment = Check({"[Data]", "LogFile=C:\\system.sav\\util\\first.log ; the log", "[CommandsList]", "33"});
     EXPECT_TRUE(comment.Has(2, kWarning, "LogFile holds a ';'")) << comment.Dump();
+    Checked invalid = Check({"[Data]", "LogFile=C:\\logs\\first.log ; default C:\\logs\\install.log", "[CommandsList]",
+                             "33"});
+    EXPECT_TRUE(invalid.Has(2, kError, "is no valid file path (':'): the install log cannot be opened")) << invalid.Dump();
     EXPECT_EQ(0u, Check({"[Data]", "LogFile=C:\\" + std::string(124, 'l'), "[CommandsList]", "33"}).findings.size());
 }
 

@@ -243,6 +243,15 @@ private:
                                   "[Data] LogFile holds a ';': values have no comments, so the install log path is "
                                   "the whole text " + Quote(logFile, 80));
             }
+            size_t badCharacter = logFile.find_first_of("<>\"|?*");
+            size_t colon = logFile.find(':', 2);
+            if (badCharacter != std::string::npos || colon != std::string::npos) {
+                findings_.Error(where->lineNumber,
+                                "[Data] LogFile " + Quote(logFile, 80) + " is no valid file path (" +
+                                    Quote(std::string(1, logFile[badCharacter != std::string::npos ? badCharacter
+                                                                                                   : colon])) +
+                                    "): the install log cannot be opened and every log line is lost");
+            }
             if (logFile.size() > 127) {
                 findings_.Error(where->lineNumber, "[Data] LogFile is " + std::to_string(logFile.size()) +
                                                        " characters long: the install log path holds at most 127, "
@@ -268,6 +277,7 @@ private:
             variablesSet_.set(static_cast<size_t>(number));
             std::string value = ValueAsRead(line.value);
             CheckFits(value, 260, line.lineNumber, "[Variables] " + line.name, findings_);
+            NoComment(value, line.lineNumber, "[Variables] " + line.name);
             std::vector<VariableUse> uses;
             CheckVariableTokens(value, line.lineNumber, findings_, &uses);
             for (const VariableUse &use : uses)
@@ -418,6 +428,17 @@ private:
                                         " is used as written: variable tokens in it are not replaced");
     }
 
+    // Profile values have no comments: an author's "; note" becomes part of the value.
+    void NoComment(const std::string &value, int line, const std::string &what) {
+        for (size_t i = 1; i < value.size(); ++i) {
+            if (value[i] == ';' && IsBlank(value[i - 1])) {
+                findings_.Warning(line, what + " holds " + Quote(value.substr(i)) +
+                                            ": values have no comments, so it is part of the value");
+                return;
+            }
+        }
+    }
+
     void Expanded(const std::string &value, int line) {
         CheckVariableTokens(value, line, findings_, &variableUses_);
     }
@@ -459,8 +480,9 @@ private:
             std::string value;
             const ScriptLine *where = nullptr;
             if (!ReadKey(&section, key.key, value, &where)) continue;
-            CheckFits(value, key.capacity, where->lineNumber,
-                      std::string(c.rule->name) + ": " + Bracketed(section.name) + " " + key.key, findings_);
+            const std::string what = std::string(c.rule->name) + ": " + Bracketed(section.name) + " " + key.key;
+            CheckFits(value, key.capacity, where->lineNumber, what, findings_);
+            NoComment(value, where->lineNumber, what);
             if (key.expanded)
                 Expanded(value, where->lineNumber);
             else
@@ -758,6 +780,7 @@ private:
         const ScriptLine *where = nullptr;
         if (ReadKey(&section, "Title", title, &where)) {
             CheckFits(title, 128, where->lineNumber, prefix + "Title", findings_);
+            NoComment(title, where->lineNumber, prefix + "Title");
             NotExpanded(c, title, where->lineNumber, "the title");
         }
         int shown = 0;
@@ -767,6 +790,7 @@ private:
             if (!ReadKey(&section, key, value, &where) || value.empty() || EqualsNoCase(value, "NO TEXT")) break;
             shown = k;
             CheckFits(value, 128, where->lineNumber, prefix + key, findings_);
+            NoComment(value, where->lineNumber, prefix + key);
             NotExpanded(c, value, where->lineNumber, key);
         }
         for (const ScriptLine &line : section.lines) {
