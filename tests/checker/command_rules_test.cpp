@@ -118,8 +118,9 @@ TEST(BranchTargets, ATokenInATargetIsANoteWhereTheRunExpandsItAndAnErrorElsewher
 
 TEST(BranchTargets, AnOutcomeWithoutASectionIsAWarning) {
     Checked checked = Check({"[CommandsList]", "18,Other,,,,Other,Other,Other", "[Other]", "32,x"});
-    EXPECT_TRUE(checked.Has(2, kWarning, "no section is given for Windows 95 (argument 1), Windows 98 (argument 2), "
-                                         "Windows NT 4.0 (argument 3):"))
+    EXPECT_TRUE(checked.Has(2, kWarning,
+                            "no section is given for Windows 95 (argument 1), Windows 98 (argument 2), "
+                            "Windows NT 4.0 (argument 3):"))
         << checked.Dump();
 }
 
@@ -134,14 +135,16 @@ TEST(MessageBox, AnswersOfAQuestionBoxAndTheMessageKeys) {
                              "Message3=never shown", "[Info.US]", "Title=Hello"});
     EXPECT_TRUE(checked.Has(2, kNote, "the answer Yes names no section")) << checked.Dump();
     EXPECT_TRUE(checked.Has(3, kWarning, "box kind 1 asks no question")) << checked.Dump();
-    EXPECT_TRUE(checked.Has(6, kWarning, "'Message3' is never shown: the box text stops at Message2")) << checked.Dump();
+    EXPECT_TRUE(checked.Has(6, kWarning, "'Message3' is never shown: the box text stops at Message2"))
+        << checked.Dump();
     EXPECT_TRUE(checked.Has(3, kWarning, "has no Message1")) << checked.Dump();
 }
 
 TEST(ListLines, MultiRegEditLinesNeedSixFields) {
     Checked bad = Check({"[CommandsList]", "14,Actions", "[Actions]", "1,HKLM,SOFTWARE\\Kit,Flag,2", "2,HKCU,x,,0,"});
-    EXPECT_TRUE(bad.Has(4, kError, "\"NOTICE:Data not defined in line ->\" and stops the command here, so it does not "
-                                   "carry out the 1 line after it"))
+    EXPECT_TRUE(bad.Has(4, kError,
+                        "\"NOTICE:Data not defined in line ->\" and stops the command here, so it does not "
+                        "carry out the 1 line after it"))
         << bad.Dump();
     Checked good = Check({"[CommandsList]", "14,Actions", "[Actions]", "1,HKLM,SOFTWARE\\Kit,Flag,2,0000000F",
                           "2,HKCU,Software\\Old,,0,"});
@@ -206,12 +209,12 @@ TEST(ListLines, SetValueLinesNeedTwoCommasAndSetVariableLinesOne) {
 }
 
 TEST(SingleForms, EmptyOperandsAreErrors) {
-    Checked bad = Check({"[CommandsList]", "15,,C:\\a.txt", "16,,", "21", "31,,,C:\\b", "11,,", "26,,DATA", "27,,",
-                         "28"});
+    Checked bad =
+        Check({"[CommandsList]", "15,,C:\\a.txt", "16,,", "21", "31,,,C:\\b", "11,,", "26,,DATA", "27,,", "28"});
     for (int line = 2; line <= 9; ++line) EXPECT_TRUE(bad.Has(line, kError, "empty")) << line << "\n" << bad.Dump();
-    Checked good = Check({"[CommandsList]", "15,,C:\\a.txt,C:\\b.txt", "16,,C:\\old", "21,,C:\\new",
-                          "31,,C:\\a,C:\\b", "11,,C:\\kit\\setup.exe /s,TRUE", "26,,DATA,DecCommand,2",
-                          "27,,V001,C:\\kit", "28,C:\\kit\\more.ini"});
+    Checked good =
+        Check({"[CommandsList]", "15,,C:\\a.txt,C:\\b.txt", "16,,C:\\old", "21,,C:\\new", "31,,C:\\a,C:\\b",
+               "11,,C:\\kit\\setup.exe /s,TRUE", "26,,DATA,DecCommand,2", "27,,V001,C:\\kit", "28,C:\\kit\\more.ini"});
     EXPECT_EQ(0u, good.findings.size()) << good.Dump();
 }
 
@@ -232,9 +235,9 @@ TEST(SingleForms, ArgumentZeroHoldsAtMost255Characters) {
 }
 
 TEST(KeySections, LinkAndRegistrySectionsAreCheckedKeyByKey) {
-    Checked checked = Check({"[CommandsList]", "1,Link", "3,Reg", "[Link]", "Other=1", "[Reg]", "RegHive=HKLM",
-                             "RegKey=SOFTWARE\\Kit", "RegKey=Second", "RegDataType=dword",
-                             "RegData=" + std::string(512, 'x')});
+    Checked checked =
+        Check({"[CommandsList]", "1,Link", "3,Reg", "[Link]", "Other=1", "[Reg]", "RegHive=HKLM",
+               "RegKey=SOFTWARE\\Kit", "RegKey=Second", "RegDataType=dword", "RegData=" + std::string(512, 'x')});
     EXPECT_TRUE(checked.Has(2, kError, "[Link] has no AddLinkFile")) << checked.Dump();
     EXPECT_TRUE(checked.Has(7, kWarning, "RegHive 'HKLM' is not a root key name")) << checked.Dump();
     EXPECT_TRUE(checked.Has(9, kWarning, "key 'RegKey' appears again: the first, at line 8")) << checked.Dump();
@@ -290,8 +293,8 @@ TEST(ExitAndDelete, TheRebootChoiceIsTrueOrFalse) {
 }
 
 TEST(SystemIdList, LinesThatNoIdMatches) {
-    Checked checked = Check({"[CommandsList]", "25,Ids,Yes,No", "[Ids]", "0x0a7c", "A7C", "2684", "0A7C=1",
-                             "[Yes]", "32,y", "[No]", "32,n"});
+    Checked checked = Check({"[CommandsList]", "25,Ids,Yes,No", "[Ids]", "0x0a7c", "A7C", "2684", "0A7C=1", "[Yes]",
+                             "32,y", "[No]", "32,n"});
     EXPECT_TRUE(checked.Has(7, kWarning, "'0A7C=1' never matches")) << checked.Dump();
     EXPECT_EQ(1u, checked.findings.size()) << checked.Dump();
 }

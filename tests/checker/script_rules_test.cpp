@@ -10,8 +10,9 @@ namespace {
 
 TEST(CommandNumbers, OnlyZeroToThirtyEightAreDefined) {
     Checked checked = Check({"[CommandsList]", "40,anything", "-1", "39", "38,A,B", "[A]", "32,a", "[B]", "32,b"});
-    EXPECT_TRUE(checked.Has(2, kError, "command number 40 is not defined (0 to 38): the run logs \"CMD >40< not "
-                                       "defined\" and skips the line"))
+    EXPECT_TRUE(checked.Has(2, kError,
+                            "command number 40 is not defined (0 to 38): the run logs \"CMD >40< not "
+                            "defined\" and skips the line"))
         << checked.Dump();
     EXPECT_TRUE(checked.Has(3, kError, "command number -1 is not defined")) << checked.Dump();
     EXPECT_TRUE(checked.Has(4, kError, "command number 39 is not defined")) << checked.Dump();
@@ -20,8 +21,9 @@ TEST(CommandNumbers, OnlyZeroToThirtyEightAreDefined) {
 
 TEST(CommandNumbers, ATypeThatIsNoNumberEndsTheSection) {
     Checked checked = Check({"[CommandsList]", "32,first", "CopyFile,Seed", "32,never", "15x,,C:\\a,C:\\b"});
-    EXPECT_TRUE(checked.Has(3, kError, "'CopyFile' is not a number: the run reads it as 0, which ends the section "
-                                       "here, and the 2 lines after it never run"))
+    EXPECT_TRUE(checked.Has(3, kError,
+                            "'CopyFile' is not a number: the run reads it as 0, which ends the section "
+                            "here, and the 2 lines after it never run"))
         << checked.Dump();
     EXPECT_TRUE(checked.Has(5, kWarning, "'15x' reads as 15")) << checked.Dump();
     // A hexadecimal number is read as one.
@@ -32,7 +34,8 @@ TEST(CommandNumbers, UnsupportedNumbersAreWarnings) {
     for (const char *number : {"22", "23", "24", "34", "35"}) {
         SCOPED_TRACE(number);
         Checked checked = Check({"[CommandsList]", number});
-        EXPECT_TRUE(checked.Has(2, kWarning, "is not supported: the run logs \" Not Supported yet.\"")) << checked.Dump();
+        EXPECT_TRUE(checked.Has(2, kWarning, "is not supported: the run logs \" Not Supported yet.\""))
+            << checked.Dump();
     }
     EXPECT_EQ(0u, Check({"[CommandsList]", "33"}).findings.size());
 }
@@ -54,7 +57,8 @@ TEST(CommandsList, TheRunNeedsItWithCommandLines) {
 TEST(DataOptions, NumbersWhereTheRunReadsNumbers) {
     Checked checked = Check({"[Data]", "Logging=yes", "ForceCleanStart=no", "SilentMode=1 ; quiet", "Debug=2x",
                              "SuppressReboot=", "[CommandsList]", "33"});
-    EXPECT_TRUE(checked.Has(2, kError, "[Data] Logging 'yes' is not a number: the run reads it as 0")) << checked.Dump();
+    EXPECT_TRUE(checked.Has(2, kError, "[Data] Logging 'yes' is not a number: the run reads it as 0"))
+        << checked.Dump();
     EXPECT_TRUE(checked.Has(3, kError, "ForceCleanStart 'no' is not a number")) << checked.Dump();
     EXPECT_FALSE(checked.Has(4, kError)) << checked.Dump();
     EXPECT_TRUE(checked.Has(5, kWarning, "reads as 2")) << checked.Dump();
@@ -67,16 +71,17 @@ TEST(DataOptions, TheLogFileFitsTheInstallLogPathAndHasNoComment) {
         << checked.Dump();
     Checked comment = Check({"[Data]", "LogFile=C:\\system.sav\\util\\first.log ; the log", "[CommandsList]", "33"});
     EXPECT_TRUE(comment.Has(2, kWarning, "LogFile holds a ';'")) << comment.Dump();
-    Checked invalid = Check({"[Data]", "LogFile=C:\\logs\\first.log ; default C:\\logs\\install.log", "[CommandsList]",
-                             "33"});
-    EXPECT_TRUE(invalid.Has(2, kError, "is no valid file path (':'): the install log cannot be opened")) << invalid.Dump();
+    Checked invalid =
+        Check({"[Data]", "LogFile=C:\\logs\\first.log ; default C:\\logs\\install.log", "[CommandsList]", "33"});
+    EXPECT_TRUE(invalid.Has(2, kError, "is no valid file path (':'): the install log cannot be opened"))
+        << invalid.Dump();
     EXPECT_EQ(0u, Check({"[Data]", "LogFile=C:\\" + std::string(124, 'l'), "[CommandsList]", "33"}).findings.size());
 }
 
 TEST(Variables, AVariableUsedButSetNowhereIsANote) {
-    Checked checked = Check({"[CommandsList]", "16,,~%V003\\old", "16,,~%V003\\older", "16,,~%V004\\x",
-                             "16,,~%V005\\x", "16,,~%V006\\x", "16,,~%C000", "16,,~%V000", "27,,V004,C:\\a", "26,Set",
-                             "[Set]", "Variables,V005,C:\\b", "[Variables]", "V006=C:\\c"});
+    Checked checked = Check({"[CommandsList]", "16,,~%V003\\old", "16,,~%V003\\older", "16,,~%V004\\x", "16,,~%V005\\x",
+                             "16,,~%V006\\x", "16,,~%C000", "16,,~%V000", "27,,V004,C:\\a", "26,Set", "[Set]",
+                             "Variables,V005,C:\\b", "[Variables]", "V006=C:\\c"});
     EXPECT_TRUE(checked.Has(2, kNote, "V003 is set nowhere in this script")) << checked.Dump();
     EXPECT_EQ(1u, checked.Count(kNote)) << checked.Dump();  // once per variable; 0, 4, 5 and 6 are set
 }
@@ -97,9 +102,9 @@ TEST(Variables, BadTokensInCommandArgumentsAreReportedOnTheirLine) {
 }
 
 TEST(Reachability, SectionsThatNoCommandReachesAreNotes) {
-    Checked checked = Check({"[CommandsList]", "19,Second", "[Second]", "15,Copies", "[Copies]", "C:\\a,C:\\b",
-                             "[Orphan]", "32,never run", "[Data.FR]", "CommonStartupFolder=C:\\x", "[Data]",
-                             "Logging=1"});
+    Checked checked =
+        Check({"[CommandsList]", "19,Second", "[Second]", "15,Copies", "[Copies]", "C:\\a,C:\\b", "[Orphan]",
+               "32,never run", "[Data.FR]", "CommonStartupFolder=C:\\x", "[Data]", "Logging=1"});
     EXPECT_TRUE(checked.Has(7, kNote, "section [Orphan] is never used")) << checked.Dump();
     EXPECT_EQ(1u, checked.findings.size()) << checked.Dump();
 }

@@ -17,8 +17,9 @@ TEST(Tool, FindingsAreFileLineSeverityMessageInLineOrder) {
     ToolRun run = RunChecker({script});
     EXPECT_EQ(1, run.exitCode) << run.err;
     ASSERT_EQ(3u, run.out.size()) << run.err;
-    EXPECT_EQ(script + ":4: error: command number 40 is not defined (0 to 38): the run logs \"CMD >40< not defined\" "
-                       "and skips the line",
+    EXPECT_EQ(script +
+                  ":4: error: command number 40 is not defined (0 to 38): the run logs \"CMD >40< not defined\" "
+                  "and skips the line",
               run.out[0]);
     EXPECT_EQ(0u, run.out[1].find(script + ":5: warning: command 22 (CMD22_DisplayWindow) is not supported"));
     EXPECT_EQ(0u, run.out[2].find(script + ":6: note: section [Orphan] is never used"));

@@ -71,8 +71,8 @@ const char kTrickyScript[] =
 
 std::vector<std::string> ApiSectionLines(const std::string &section, const std::string &file) {
     std::vector<char> buffer(65536);
-    DWORD length = GetPrivateProfileSectionA(section.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()),
-                                             file.c_str());
+    DWORD length =
+        GetPrivateProfileSectionA(section.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()), file.c_str());
     std::vector<std::string> lines;
     for (const char *line = buffer.data(); length > 0 && *line; line += strlen(line) + 1) lines.push_back(line);
     return lines;
@@ -86,8 +86,8 @@ TEST(ProfileMatch, SectionsAndKeysReadAsTheProfileFunctionsReadThem) {
     std::string refusal;
     ASSERT_TRUE(check::ParseScript(kTrickyScript, script, findings, refusal));
 
-    std::set<std::string> names = {"A", "a", "B", "C", "C] trailing", "A2", "A2] ; see [D", "N", "Empty", "F",
-                                   " F ", "Missing"};
+    std::set<std::string> names = {"A", "a",     "B", "C",   "C] trailing", "A2", "A2] ; see [D",
+                                   "N", "Empty", "F", " F ", "Missing"};
     for (const check::ScriptSection &section : script.sections) names.insert(section.name);
     for (const std::string &name : names) {
         SCOPED_TRACE("[" + name + "]");

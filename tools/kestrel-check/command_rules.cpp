@@ -9,21 +9,25 @@ constexpr CommandShape S_None = CommandShape::NoArguments;
 const KeyRule kAddLinkKeys[] = {{"AddLinkFile", 512, false}};
 const KeyRule kDeleteLinkKeys[] = {{"DeleteLinkFile", 512, false}};
 const KeyRule kRegistryKeys[] = {
-    {"RegHive", 512, false}, {"RegKey", 512, false}, {"RegValue", 512, false},
+    {"RegHive", 512, false}, {"RegKey", 512, false},      {"RegValue", 512, false},
     {"RegData", 512, true},  {"RegDataType", 512, false},
 };
 const KeyRule kSpawnKeys[] = {{"Program", 260, true}, {"WaitToExit", 32, false}};
 
 const Outcome kMakerOutcomes[] = {{0, "a machine of the maker"}, {1, "any other machine"}};
 const Outcome kOsOutcomes[] = {
-    {0, "a system not listed"}, {1, "Windows 95"},   {2, "Windows 98"},
-    {3, "Windows NT 4.0"},      {4, "Windows 2000"}, {5, "Windows XP or Server 2003"},
+    {0, "a system not listed"},
+    {1, "Windows 95"},
+    {2, "Windows 98"},
+    {3, "Windows NT 4.0"},
+    {4, "Windows 2000"},
+    {5, "Windows XP or Server 2003"},
     {6, "Windows Vista or Server 2008"},
 };
 const Outcome kJumpOutcomes[] = {{0, "the jump"}};
 const Outcome kSystemIdOutcomes[] = {{1, "an ID in the list"}, {2, "an ID not in the list"}};
-const Outcome kPowerOutcomes[] = {{0, "a system other than Windows 98"}, {1, "Windows 98 with APM"},
-                                  {2, "Windows 98 with ACPI"}};
+const Outcome kPowerOutcomes[] = {
+    {0, "a system other than Windows 98"}, {1, "Windows 98 with APM"}, {2, "Windows 98 with ACPI"}};
 const Outcome kWow64Outcomes[] = {{0, "a process not under WOW64"}, {1, "a 32-bit process under WOW64"}};
 
 const BranchRule kMakerBranch = {kMakerOutcomes, 2, false};

@@ -53,7 +53,7 @@ struct FileRule {
     int singleOperands;        // arguments 1, or 1 and 2, in the single form
     size_t singleCapacity[2];  // buffers of those operands
     ListLine lineKind;
-    size_t listCapacity[2];  // buffers of a path line, or of a pair's two sides
+    size_t listCapacity[2];    // buffers of a path line, or of a pair's two sides
     bool sourceWildcardSkips;  // '*' in a list line's path or source skips the line
     bool semicolonIsPath;      // the list line is used whole: a ';' is no comment
 };

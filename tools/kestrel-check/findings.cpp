@@ -14,14 +14,13 @@ void Findings::Add(int line, Severity severity, std::string message) {
 
 std::vector<Finding> Findings::Sorted() const {
     std::vector<Finding> sorted = items_;
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [](const Finding &a, const Finding &b) { return a.line < b.line; });
+    std::stable_sort(sorted.begin(), sorted.end(), [](const Finding &a, const Finding &b) { return a.line < b.line; });
     return sorted;
 }
 
 size_t Findings::Count(Severity severity) const {
-    return static_cast<size_t>(std::count_if(items_.begin(), items_.end(),
-                                             [severity](const Finding &f) { return f.severity == severity; }));
+    return static_cast<size_t>(
+        std::count_if(items_.begin(), items_.end(), [severity](const Finding &f) { return f.severity == severity; }));
 }
 
 const char *SeverityName(Severity severity) {
@@ -30,8 +29,7 @@ const char *SeverityName(Severity severity) {
 }
 
 std::string FormatFinding(const std::string &file, const Finding &finding) {
-    return file + ":" + std::to_string(finding.line) + ": " + SeverityName(finding.severity) + ": " +
-           finding.message;
+    return file + ":" + std::to_string(finding.line) + ": " + SeverityName(finding.severity) + ": " + finding.message;
 }
 
 static std::string Shown(const std::string &textValue, size_t limit) {

@@ -45,11 +45,13 @@ struct Command {
 };
 
 // The root keys of the single registry commands and of the action lines.
-const char *const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_CONFIG", "HKEY_CURRENT_USER",
-                                  "HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_PERFORMANCE_DATA", "HKEY_DYN_DATA"};
+const char *const kRootNames[] = {"HKEY_CLASSES_ROOT",  "HKEY_CURRENT_CONFIG", "HKEY_CURRENT_USER",
+                                  "HKEY_LOCAL_MACHINE", "HKEY_USERS",          "HKEY_PERFORMANCE_DATA",
+                                  "HKEY_DYN_DATA"};
 const char *const kRootAbbreviations[] = {"HKCR", "HKCC", "HKCU", "HKLM", "HKU", "HKPD", "HKDD"};
 
-template <size_t N> bool IsOneOf(const std::string &value, const char *const (&names)[N]) {
+template <size_t N>
+bool IsOneOf(const std::string &value, const char *const (&names)[N]) {
     for (const char *name : names)
         if (EqualsNoCase(value, name)) return true;
     return false;
@@ -109,8 +111,8 @@ private:
     const ScriptFile &script_;
     Findings &findings_;
 
-    std::set<std::string> used_;            // folded names of sections something reads
-    std::set<std::string> entered_;         // folded names of command sections reached
+    std::set<std::string> used_;     // folded names of sections something reads
+    std::set<std::string> entered_;  // folded names of command sections reached
     std::deque<const ScriptSection *> pending_;
     std::set<const ScriptSection *> keySectionsChecked_;
 
@@ -119,8 +121,10 @@ private:
         std::string message;
     };
     std::vector<MissingSection> missing_;
-    bool appendsFiles_ = false;   // a command 28 brings sections at run time
+    bool appendsFiles_ = false;    // a command 28 brings sections at run time
     bool dynamicTargets_ = false;  // a jump target is known only at run time
+
+    std::set<int> endsReported_;  // lines whose number already reads as the section's end
 
     std::vector<VariableUse> variableUses_;
     std::bitset<1000> variablesSet_;
@@ -164,8 +168,8 @@ private:
             return false;
         }
         if (section->lines.empty()) {
-            missing_.push_back({c.line, prefix + role + " " + Bracketed(name) + " (line " + std::to_string(section->headerLine) +
-                                            ") has no lines: " + consequence});
+            missing_.push_back({c.line, prefix + role + " " + Bracketed(name) + " (line " +
+                                            std::to_string(section->headerLine) + ") has no lines: " + consequence});
             return false;
         }
         return true;
@@ -186,8 +190,8 @@ private:
             if (section.hidden || section.name.empty()) continue;
             std::string folded = Folded(section.name);
             if (used_.count(folded) || folded.compare(0, 5, "data.") == 0) continue;
-            std::string message = "section " + Bracketed(section.name) + " is never used: no command of a section the run " +
-                                  "reaches names it";
+            std::string message = "section " + Bracketed(section.name) +
+                                  " is never used: no command of a section the run reaches names it";
             if (dynamicTargets_) message += " (a target held in a variable may still reach it)";
             findings_.Note(section.headerLine, message);
         }
@@ -241,16 +245,17 @@ private:
             if (logFile.find(';') != std::string::npos) {
                 findings_.Warning(where->lineNumber,
                                   "[Data] LogFile holds a ';': values have no comments, so the install log path is "
-                                  "the whole text " + Quote(logFile, 80));
+                                  "the whole text " +
+                                      Quote(logFile, 80));
             }
             size_t badCharacter = logFile.find_first_of("<>\"|?*");
             size_t colon = logFile.find(':', 2);
             if (badCharacter != std::string::npos || colon != std::string::npos) {
-                findings_.Error(where->lineNumber,
-                                "[Data] LogFile " + Quote(logFile, 80) + " is no valid file path (" +
-                                    Quote(std::string(1, logFile[badCharacter != std::string::npos ? badCharacter
-                                                                                                   : colon])) +
-                                    "): the install log cannot be opened and every log line is lost");
+                findings_.Error(
+                    where->lineNumber,
+                    "[Data] LogFile " + Quote(logFile, 80) + " is no valid file path (" +
+                        Quote(std::string(1, logFile[badCharacter != std::string::npos ? badCharacter : colon])) +
+                        "): the install log cannot be opened and every log line is lost");
             }
             if (logFile.size() > 127) {
                 findings_.Error(where->lineNumber, "[Data] LogFile is " + std::to_string(logFile.size()) +
@@ -326,16 +331,17 @@ private:
             const char *name;
             const char *why;
         } kOwnSections[] = {
-            {"Commands", "the run writes its unrolled commands there, and a script that brings its own can make "
-                         "the run carry on from them instead of starting at [CommandsList]"},
-            {"State", "the run keeps its section state there, and a script that brings its own does not start at "
-                      "[CommandsList]"},
+            {"Commands",
+             "the run writes its unrolled commands there, and a script that brings its own can make "
+             "the run carry on from them instead of starting at [CommandsList]"},
+            {"State",
+             "the run keeps its section state there, and a script that brings its own does not start at "
+             "[CommandsList]"},
         };
         for (const auto &own : kOwnSections) {
             const ScriptSection *section = script_.Find(own.name);
             if (section && !section->lines.empty())
-                findings_.Warning(section->headerLine, Bracketed(section->name) + " belongs to the run: " +
-                                                           own.why);
+                findings_.Warning(section->headerLine, Bracketed(section->name) + " belongs to the run: " + own.why);
         }
     }
 
@@ -363,7 +369,7 @@ private:
             Command c;
             c.line = line.lineNumber;
             for (const std::string &field : unrolled.fields) c.arguments.push_back(ValueAsRead(Trim(field)));
-            c.number = ReadCommandNumber(ValueAsRead(Trim(unrolled.typeText)), c.line, section, line);
+            c.number = ReadCommandNumber(ValueAsRead(Trim(unrolled.typeText)), section, line);
             commands.push_back(std::move(c));
         }
 
@@ -379,16 +385,13 @@ private:
             }
             c.rule = FindCommandRule(c.number);
             if (!c.rule) continue;
-            CheckFits(c.Argument(0), kArgumentCapacity, c.line, std::string(c.rule->name) + ": argument 0",
-                      findings_);
+            CheckFits(c.Argument(0), kArgumentCapacity, c.line, std::string(c.rule->name) + ": argument 0", findings_);
             (this->*kShapeChecks[static_cast<int>(c.rule->shape)])(c);
         }
     }
 
-    std::set<int> endsReported_;  // lines whose number already reads as the section's end
-
-    int ReadCommandNumber(const std::string &typeText, int line, const ScriptSection &section,
-                          const ScriptLine &scriptLine) {
+    int ReadCommandNumber(const std::string &typeText, const ScriptSection &section, const ScriptLine &scriptLine) {
+        const int line = scriptLine.lineNumber;
         ProfileNumber number = ReadProfileNumber(typeText);
         if (!number.isNumber) {
             size_t after = 0;
@@ -409,13 +412,13 @@ private:
             return 0;
         }
         if (!number.whole) {
-            findings_.Warning(line, "command number " + Quote(typeText) + " reads as " +
-                                        std::to_string(number.value) + ": the text after the number is ignored");
+            findings_.Warning(line, "command number " + Quote(typeText) + " reads as " + std::to_string(number.value) +
+                                        ": the text after the number is ignored");
         }
         if (number.value < 0 || number.value > kLastCommandNumber) {
             findings_.Error(line, "command number " + std::to_string(number.value) +
-                                      " is not defined (0 to 38): the run logs \"CMD >" +
-                                      std::to_string(number.value) + "< not defined\" and skips the line");
+                                      " is not defined (0 to 38): the run logs \"CMD >" + std::to_string(number.value) +
+                                      "< not defined\" and skips the line");
         }
         return number.value;
     }
@@ -439,9 +442,7 @@ private:
         }
     }
 
-    void Expanded(const std::string &value, int line) {
-        CheckVariableTokens(value, line, findings_, &variableUses_);
-    }
+    void Expanded(const std::string &value, int line) { CheckVariableTokens(value, line, findings_, &variableUses_); }
 
     void CheckEndOfSection(const Command &) {}
     void CheckNoArguments(const Command &) {}
@@ -518,8 +519,8 @@ private:
             findings_.Warning(c.line, prefix + "has no RegKey: the command works on the root key itself");
         std::string type;
         if (ReadKey(section, "RegDataType", type, &where) && !Trim(type).empty() && !ReadProfileNumber(type).isNumber)
-            findings_.Warning(where->lineNumber,
-                              prefix + "RegDataType " + Quote(type) + " is not a number: the value is written as REG_SZ");
+            findings_.Warning(where->lineNumber, prefix + "RegDataType " + Quote(type) +
+                                                     " is not a number: the value is written as REG_SZ");
     }
 
     void CheckWaitChoice(const Command &c, const std::string &choice, int line, const char *what) {
@@ -555,8 +556,9 @@ private:
         const std::string prefix = std::string(c.rule->name) + ": ";
         const std::string time = c.Argument(0);
         if (time.empty()) {
-            findings_.Warning(c.line, prefix + "no time given: the run logs \"..time not defined to sleep\" and "
-                                               "does not pause");
+            findings_.Warning(c.line, prefix +
+                                          "no time given: the run logs \"..time not defined to sleep\" and "
+                                          "does not pause");
             return;
         }
         NotExpanded(c, time, c.line, "the time");
@@ -594,7 +596,8 @@ private:
                 size_t later = section.lines.size() - i - 1;
                 std::string message = "action line needs six comma-separated fields: the run logs \"" +
                                       std::string(kMissingField[fields.size()]) + "\" and stops the command here";
-                if (later > 0) message += ", so it does not carry out the " + Plural(later, "line", "lines") + " after it";
+                if (later > 0)
+                    message += ", so it does not carry out the " + Plural(later, "line", "lines") + " after it";
                 findings_.Error(at, message);
                 return;
             }
@@ -633,8 +636,9 @@ private:
                                       " has an odd number of digits: the bytes are digit pairs and the last digit "
                                       "is dropped");
         if (type.value == 2 && data.size() > 8)
-            findings_.Warning(at, "number data " + Quote(data) + " has more than eight digits: only the last eight "
-                                                                 "are kept");
+            findings_.Warning(at, "number data " + Quote(data) +
+                                      " has more than eight digits: only the last eight "
+                                      "are kept");
     }
 
     void CheckFileCommand(const Command &c) {
@@ -663,15 +667,16 @@ private:
                            (pair ? "source,destination" : "path") + ")";
         for (size_t k = 1; k < c.arguments.size(); ++k) {
             if (!c.HasArgument(k)) continue;
-            findings_.Warning(c.line, prefix + "argument 0 names a list section, so the arguments after it are "
-                                               "ignored");
+            findings_.Warning(c.line, prefix +
+                                          "argument 0 names a list section, so the arguments after it are "
+                                          "ignored");
             break;
         }
         if (!RequireSection(c, list, "list section", false, consequence)) return;
         const ScriptSection &section = *script_.Find(list);
         for (const ScriptLine &line : section.lines) {
             if (rule.lineKind == ListLine::Pair)
-                CheckPairLine(c, rule, line);
+                CheckPairLine(rule, line);
             else
                 CheckPathLine(c, rule, line);
         }
@@ -681,24 +686,28 @@ private:
         const std::string path = line.Text();
         const int at = line.lineNumber;
         if (rule.sourceWildcardSkips && path.find('*') != std::string::npos) {
-            findings_.Error(at, "wildcards are not supported: the run logs \"Wild Card syntax not supported\" and "
-                                "skips this line");
+            findings_.Error(at,
+                            "wildcards are not supported: the run logs \"Wild Card syntax not supported\" and "
+                            "skips this line");
             return;
         }
         if (rule.semicolonIsPath && path.find(';') != std::string::npos)
-            findings_.Warning(at, std::string(c.rule->name) + " takes a list line whole: the ';' starts no comment, "
-                                                              "so the path is " + Quote(path, 80));
+            findings_.Warning(at, std::string(c.rule->name) +
+                                      " takes a list line whole: the ';' starts no comment, "
+                                      "so the path is " +
+                                      Quote(path, 80));
         CheckFits(path, rule.listCapacity[0], at, "the path", findings_);
         Expanded(path, at);
     }
 
-    void CheckPairLine(const Command &c, const FileRule &rule, const ScriptLine &line) {
+    void CheckPairLine(const FileRule &rule, const ScriptLine &line) {
         const std::string text = line.Text();
         const int at = line.lineNumber;
         size_t comma = text.find(',');
         if (comma == std::string::npos) {
-            findings_.Error(at, "no comma between source and destination: the run logs \"Missing comma\" and skips "
-                                "this line");
+            findings_.Error(at,
+                            "no comma between source and destination: the run logs \"Missing comma\" and skips "
+                            "this line");
             return;
         }
         std::string source = Trim(text.substr(0, comma));
@@ -712,8 +721,9 @@ private:
             return;
         }
         if (rule.sourceWildcardSkips && source.find('*') != std::string::npos) {
-            findings_.Error(at, "wildcards are not supported: the run logs \"Wild Cards not supported yet.\" and "
-                                "skips this line");
+            findings_.Error(at,
+                            "wildcards are not supported: the run logs \"Wild Cards not supported yet.\" and "
+                            "skips this line");
             return;
         }
         if (source.find('?') != std::string::npos)
@@ -722,7 +732,6 @@ private:
         CheckFits(destination, rule.listCapacity[1], at, "the destination", findings_);
         Expanded(source, at);
         Expanded(destination, at);
-        (void)c;
     }
 
     void CheckMessageBox(const Command &c) {
@@ -741,8 +750,8 @@ private:
             ProfileNumber number = ReadProfileNumber(c.Argument(1));
             kind = number.isNumber ? number.value : 0;
             if (!number.isNumber || !number.whole)
-                findings_.Warning(c.line, prefix + "box kind " + Quote(c.Argument(1)) + " reads as " +
-                                              std::to_string(kind));
+                findings_.Warning(c.line,
+                                  prefix + "box kind " + Quote(c.Argument(1)) + " reads as " + std::to_string(kind));
         }
         static const int kAnswersOfKind[] = {0, 0, 2, 2, 3};  // kinds 2 and 3: two answers; 4: three
         int answers = kind >= 0 && kind <= 4 ? kAnswersOfKind[kind] : 0;
@@ -764,8 +773,9 @@ private:
             const std::string target = c.Argument(static_cast<size_t>(k) + 2);
             const std::string answer = kAnswerNames[row][k];
             if (target.empty()) {
-                findings_.Note(c.line, prefix + "the answer " + answer + " names no section: choosing it ends the run "
-                                                                         "when this section ends");
+                findings_.Note(c.line, prefix + "the answer " + answer +
+                                           " names no section: choosing it ends the run "
+                                           "when this section ends");
                 continue;
             }
             CheckTarget(c, target, "the section for the answer " + answer, false,
@@ -798,9 +808,9 @@ private:
             if (folded.compare(0, 7, "message") != 0 || folded.size() == 7) continue;
             ProfileNumber number = ReadProfileNumber(folded.substr(7));
             if (number.isNumber && number.whole && number.value > shown + 1 && line.hasValue) {
-                findings_.Warning(line.lineNumber, prefix + Quote(line.name) + " is never shown: the box text stops at " +
-                                                       "Message" + std::to_string(shown + 1) +
-                                                       ", the first that is missing or empty");
+                findings_.Warning(line.lineNumber,
+                                  prefix + Quote(line.name) + " is never shown: the box text stops at " + "Message" +
+                                      std::to_string(shown + 1) + ", the first that is missing or empty");
             }
         }
         if (shown == 0) findings_.Warning(c.line, prefix + "has no Message1: the box is shown without text");
@@ -836,8 +846,8 @@ private:
             CheckTarget(c, target, role, branch.expandsTargets, consequence);
         }
         if (!notGiven.empty()) {
-            findings_.Warning(c.line, std::string(c.rule->name) + ": no section is given for " + notGiven +
-                                          ": there " + consequence);
+            findings_.Warning(
+                c.line, std::string(c.rule->name) + ": no section is given for " + notGiven + ": there " + consequence);
         }
     }
 
@@ -892,16 +902,18 @@ private:
             size_t first = text.find(',');
             size_t second = first == std::string::npos ? first : text.find(',', first + 1);
             if (second == std::string::npos) {
-                findings_.Error(at, "a SetValue line is section,key,value with two commas: the run logs "
-                                    "\"Missing comma\" and skips it");
+                findings_.Error(at,
+                                "a SetValue line is section,key,value with two commas: the run logs "
+                                "\"Missing comma\" and skips it");
                 continue;
             }
             if (first == 0 || second == first + 1) {
-                findings_.Error(at, std::string("the ") + (first == 0 ? "section" : "key") +
-                                        " is empty: the run skips this line");
+                findings_.Error(
+                    at, std::string("the ") + (first == 0 ? "section" : "key") + " is empty: the run skips this line");
                 continue;
             }
-            const std::string fields[3] = {Trim(text.substr(0, first)), Trim(text.substr(first + 1, second - first - 1)),
+            const std::string fields[3] = {Trim(text.substr(0, first)),
+                                           Trim(text.substr(first + 1, second - first - 1)),
                                            Trim(text.substr(second + 1))};
             static const char *const kWhat[] = {"the section", "the key", "the value"};
             for (int k = 0; k < 3; ++k) {
@@ -933,8 +945,9 @@ private:
             CheckFits(c.Argument(1), 512, c.line, prefix + "argument 1 (the name)", findings_);
             CheckFits(c.Argument(2), 512, c.line, prefix + "argument 2 (the value)", findings_);
             if (HoldsToken(c.Argument(1)))
-                findings_.Warning(c.line, prefix + "the single form takes the name as written: variable tokens in "
-                                                   "it are not replaced");
+                findings_.Warning(c.line, prefix +
+                                              "the single form takes the name as written: variable tokens in "
+                                              "it are not replaced");
             else
                 NoteVariableSet(c.Argument(1), c.line);
             Expanded(c.Argument(2), c.line);
@@ -968,8 +981,9 @@ private:
     void CheckAppendFile(const Command &c) {
         appendsFiles_ = true;
         if (!c.HasArgument(0)) {
-            findings_.Error(c.line, std::string(c.rule->name) + ": argument 0 (the file to append) is empty: the "
-                                                                "run logs \" cound not open second file...\"");
+            findings_.Error(c.line, std::string(c.rule->name) +
+                                        ": argument 0 (the file to append) is empty: the "
+                                        "run logs \" cound not open second file...\"");
             return;
         }
         Expanded(c.Argument(0), c.line);
@@ -984,8 +998,9 @@ private:
                 for (const ScriptLine &line : script_.Find(c.Argument(0))->lines) CheckPathLine(c, rule, line);
             }
         } else if (!c.HasArgument(1)) {
-            findings_.Note(c.line, prefix + "no path to delete: the run logs \"Cannot find >< to delete\" before it "
-                                            "ends");
+            findings_.Note(c.line, prefix +
+                                       "no path to delete: the run logs \"Cannot find >< to delete\" before it "
+                                       "ends");
         } else {
             CheckFits(c.Argument(1), 260, c.line, prefix + "argument 1 (the path)", findings_);
             Expanded(c.Argument(1), c.line);
@@ -1000,19 +1015,19 @@ private:
         if (c.arguments.size() > 1) {
             std::string rest;
             for (size_t k = 1; k < c.arguments.size(); ++k) rest += "," + c.arguments[k];
-            findings_.Warning(c.line, prefix + "only argument 0 is logged: the text after its comma " + Quote(rest) +
-                                          " is not");
+            findings_.Warning(
+                c.line, prefix + "only argument 0 is logged: the text after its comma " + Quote(rest) + " is not");
         }
     }
 };
 
 const ScriptChecker::ShapeCheck ScriptChecker::kShapeChecks[kShapeCount] = {
-    &ScriptChecker::CheckEndOfSection,  &ScriptChecker::CheckNoArguments,    &ScriptChecker::CheckFromData,
-    &ScriptChecker::CheckLinkFile,      &ScriptChecker::CheckRegistry,       &ScriptChecker::CheckSpawn,
-    &ScriptChecker::CheckSleep,         &ScriptChecker::CheckRegistryList,   &ScriptChecker::CheckFileCommand,
-    &ScriptChecker::CheckMessageBox,    &ScriptChecker::CheckBranch,         &ScriptChecker::CheckSystemIdBranch,
-    &ScriptChecker::CheckSetValue,      &ScriptChecker::CheckSetVariable,    &ScriptChecker::CheckAppendFile,
-    &ScriptChecker::CheckExitAndDelete, &ScriptChecker::CheckLogMessage,     &ScriptChecker::CheckUnsupported,
+    &ScriptChecker::CheckEndOfSection,  &ScriptChecker::CheckNoArguments,  &ScriptChecker::CheckFromData,
+    &ScriptChecker::CheckLinkFile,      &ScriptChecker::CheckRegistry,     &ScriptChecker::CheckSpawn,
+    &ScriptChecker::CheckSleep,         &ScriptChecker::CheckRegistryList, &ScriptChecker::CheckFileCommand,
+    &ScriptChecker::CheckMessageBox,    &ScriptChecker::CheckBranch,       &ScriptChecker::CheckSystemIdBranch,
+    &ScriptChecker::CheckSetValue,      &ScriptChecker::CheckSetVariable,  &ScriptChecker::CheckAppendFile,
+    &ScriptChecker::CheckExitAndDelete, &ScriptChecker::CheckLogMessage,   &ScriptChecker::CheckUnsupported,
 };
 
 }  // namespace

@@ -138,8 +138,8 @@ bool ParseScript(const std::string &bytes, ScriptFile &script, Findings &finding
                 section.headerLine = lineNumber;
                 size_t firstClose = line.find(']');
                 if (firstClose != close) {
-                    findings.Warning(lineNumber, "the section name is read up to the last ']' on the line: " +
-                                                     Quote(section.name));
+                    findings.Warning(lineNumber,
+                                     "the section name is read up to the last ']' on the line: " + Quote(section.name));
                 }
                 script.sections.push_back(std::move(section));
                 continue;
@@ -177,9 +177,9 @@ bool ParseScript(const std::string &bytes, ScriptFile &script, Findings &finding
         }
         const ScriptSection *first = script.Find(section.name);
         std::string where = first->headerLine > 0 ? " (line " + std::to_string(first->headerLine) + ")" : "";
-        findings.Warning(section.headerLine,
-                         "section " + Bracketed(section.name) + " appears again: the profile functions read only the first " +
-                             Bracketed(first->name) + where + ", so nothing here is ever read");
+        findings.Warning(section.headerLine, "section " + Bracketed(section.name) +
+                                                 " appears again: the profile functions read only the first " +
+                                                 Bracketed(first->name) + where + ", so nothing here is ever read");
     }
     return true;
 }

@@ -71,8 +71,7 @@ int VariableNumberOfKey(const std::string &key) {
     return number;
 }
 
-void CheckVariableTokens(const std::string &textValue, int line, Findings &findings,
-                         std::vector<VariableUse> *uses) {
+void CheckVariableTokens(const std::string &textValue, int line, Findings &findings, std::vector<VariableUse> *uses) {
     VariableToken token;
     size_t scan = 0;
     while (FindVariableToken(textValue.c_str(), scan, token)) {
@@ -92,8 +91,9 @@ void CheckVariableTokens(const std::string &textValue, int line, Findings &findi
         }
         std::string digits = shown.substr(3);
         if (token.kind == TokenKind::Builtin && !IsBuiltinVariable(token.number)) {
-            findings.Error(line, "~%C" + digits + " is not a built-in variable (000, 001, 101 to 105): the token is "
-                                 "not replaced and stays in the text");
+            findings.Error(line, "~%C" + digits +
+                                     " is not a built-in variable (000, 001, 101 to 105): the token is "
+                                     "not replaced and stays in the text");
             continue;
         }
         if (token.kind == TokenKind::Script && (token.number < 0 || token.number > 999)) {

@@ -33,8 +33,7 @@ bool IsBuiltinVariable(int number);
 
 // Checks the tokens of a text that the run expands. Script variables used are
 // added to uses when it is given.
-void CheckVariableTokens(const std::string &textValue, int line, Findings &findings,
-                         std::vector<VariableUse> *uses);
+void CheckVariableTokens(const std::string &textValue, int line, Findings &findings, std::vector<VariableUse> *uses);
 
 // True when the text holds "~%": a token, or something meant as one.
 bool HoldsToken(const std::string &textValue);
