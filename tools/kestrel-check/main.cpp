@@ -1,0 +1,110 @@
+// kestrel-check: reports a script's mistakes before the script runs on a machine.
+//   kestrel-check [--quiet] SCRIPT...
+// Exit status: 0 no error found, 1 an error found, 2 a file could not be read.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "findings.h"
+#include "script_checker.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: kestrel-check [--quiet] SCRIPT...\n"
+    "Checks kestrel scripts and reports each finding as FILE:LINE: error|warning|note: message.\n"
+    "  --quiet   report errors only\n"
+    "Exit status: 0 no error, 1 errors found, 2 a file could not be read.\n";
+
+// Scripts are small; anything near this size is no script.
+constexpr long kLargestScript = 64L * 1024 * 1024;
+
+bool ReadWholeFile(const std::string &path, std::string &bytes, std::string &reason) {
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file) {
+        reason = strerror(errno);
+        return false;
+    }
+    bytes.clear();
+    char block[65536];
+    bool ok = true;
+    for (;;) {
+        size_t got = fread(block, 1, sizeof block, file);
+        bytes.append(block, got);
+        if (bytes.size() > static_cast<size_t>(kLargestScript)) {
+            reason = "larger than 64 MiB: not a script";
+            ok = false;
+            break;
+        }
+        if (got < sizeof block) {
+            if (ferror(file)) {
+                reason = errno ? strerror(errno) : "read error";
+                ok = false;
+            }
+            break;
+        }
+    }
+    fclose(file);
+    return ok;
+}
+
+// 0, 1 or 2 for one file.
+int CheckFile(const std::string &path, bool quiet) {
+    std::string bytes, reason;
+    if (!ReadWholeFile(path, bytes, reason)) {
+        fprintf(stderr, "%s: error: cannot read: %s\n", path.c_str(), reason.c_str());
+        return 2;
+    }
+    check::Findings findings;
+    if (!check::CheckScriptBytes(bytes, findings, reason)) {
+        fprintf(stderr, "%s: error: cannot check: %s\n", path.c_str(), reason.c_str());
+        return 2;
+    }
+    for (const check::Finding &finding : findings.Sorted()) {
+        if (quiet && finding.severity != check::Severity::Error) continue;
+        printf("%s\n", check::FormatFinding(path, finding).c_str());
+    }
+    size_t errors = findings.Count(check::Severity::Error);
+    if (!quiet) {
+        fprintf(stderr, "%s: %zu error(s), %zu warning(s), %zu note(s)\n", path.c_str(), errors,
+                findings.Count(check::Severity::Warning), findings.Count(check::Severity::Note));
+    }
+    return errors > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    bool quiet = false;
+    std::vector<std::string> files;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && (argument == "--quiet" || argument == "-q")) {
+            quiet = true;
+        } else if (!optionsEnded && (argument == "--help" || argument == "-h")) {
+            fputs(kUsage, stdout);
+            return 0;
+        } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
+            fprintf(stderr, "kestrel-check: unknown option %s\n%s", argument.c_str(), kUsage);
+            return 2;
+        } else {
+            files.push_back(argument);
+        }
+    }
+    if (files.empty()) {
+        fputs(kUsage, stderr);
+        return 2;
+    }
+    int status = 0;
+    for (const std::string &file : files) {
+        int result = CheckFile(file, quiet);
+        if (result > status) status = result;
+    }
+    fflush(stdout);
+    return status;
+}
