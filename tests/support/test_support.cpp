@@ -52,7 +52,15 @@ std::string FreshFolder(const std::string &name) {
     CreateDirectoryA(folder.c_str(), nullptr);
     folder += "\\" + name;
     DeleteTree(folder);
-    CreateDirectoryA(folder.c_str(), nullptr);
+    // A folder just emptied may still be on its way out: try again briefly.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (CreateDirectoryA(folder.c_str(), nullptr)) break;
+        DWORD attributes = GetFileAttributesA(folder.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            DeleteTree(folder);  // a leftover that could not be removed the first time
+        }
+        Sleep(20);
+    }
     return folder;
 }
 
