@@ -17,7 +17,7 @@ bool ReplaceFileWhole(const char *source, const char *target) {
     if (!CopyFileA(source, staging.c_str(), FALSE)) return false;
     SetFileAttributesA(staging.c_str(), FILE_ATTRIBUTE_NORMAL);
     SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL);
-    if (MoveFileExA(staging.c_str(), target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    if (MoveFileExA(staging.c_str(), target, MOVEFILE_REPLACE_EXISTING)) return true;
     DWORD error = GetLastError();
     DeleteFileA(staging.c_str());
     SetLastError(error);
