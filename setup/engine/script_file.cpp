@@ -63,7 +63,9 @@ static void SetUpInstallLog(const char *source) {
 static void ChooseTemporaryDirectory(char *tempDirectory, size_t capacity) {
     DWORD length = GetTempPathA(static_cast<DWORD>(capacity), tempDirectory);
     bool usable = length > 0 && length < capacity;
-    if (length > capacity - 1) LogLine("ERROR-=-", "Need to remalloc for temp path...");
+    // Some systems report a path too long for the buffer as a failure (0) rather
+    // than by its length; both leave no usable temporary path.
+    if (!usable) LogLine("ERROR-=-", "Need to remalloc for temp path...");
     if (!usable || text::EqualsNoCase(tempDirectory, g_run.programDirectory)) {
         CreateDirectoryA("c:\\temp\\", nullptr);  // may exist already
         text::CopyBounded(tempDirectory, capacity, "c:\\temp\\");
