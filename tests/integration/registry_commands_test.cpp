@@ -56,13 +56,15 @@ bool KeyExists(HKEY root, const std::string &path) {
 
 void CreateKey(HKEY root, const std::string &path) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegCloseKey(key);
 }
 
 void SetString(HKEY root, const std::string &path, const std::string &name, const std::string &data) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(data.c_str()),
                    static_cast<DWORD>(data.size() + 1));
     RegCloseKey(key);
@@ -151,8 +153,8 @@ protected:
 
 // ---- Commands 3, 4 and 12 ----
 
-TEST_F(RegistryRun, SingleCommandWritesTheDataTextsOwnCharacters) {
-    auto texts = Run(Ini({"[CommandsList]", "3,Dword", "3,Binary", "3,Text", "3,Expand", "3,Multi",
+TEST_F(RegistryRun, SingleCommandWritesTheDataTextsOwnCharactersUnderItsRoot) {
+    auto texts = Run(Ini({"[CommandsList]", "3,Dword", "3,Binary", "3,Text", "3,Expand", "3,Multi", "3,Abbreviated",
                           "[Variables]", "V001=from a variable",
                           "[Dword]", "RegHive=hkey_current_user", "RegKey=" + user_, "RegValue=Flag",
                           "RegData=1234", "RegDataType=2",
@@ -163,7 +165,8 @@ TEST_F(RegistryRun, SingleCommandWritesTheDataTextsOwnCharacters) {
                           "[Expand]", "RegHive=HKEY_CURRENT_USER", "RegKey=" + user_, "RegValue=Expand",
                           "RegData=%windir%\\x", "RegDataType=3",
                           "[Multi]", "RegHive=HKEY_CURRENT_USER", "RegKey=" + user_, "RegValue=Multi",
-                          "RegData=one", "RegDataType=4"}));
+                          "RegData=one", "RegDataType=4",
+                          "[Abbreviated]", "RegHive=HKCU", "RegKey=" + machine_, "RegValue=Name", "RegData=here"}));
 
     Value dword = ReadValue(HKEY_CURRENT_USER, user_, "Flag");
     EXPECT_EQ(DWORD(REG_DWORD), dword.type);
@@ -182,14 +185,12 @@ TEST_F(RegistryRun, SingleCommandWritesTheDataTextsOwnCharacters) {
     EXPECT_EQ(Bytes("one", true), multi.bytes);
 
     EXPECT_TRUE(ContainsText(texts, "...adding key:  hkey_current_user\\" + user_ + "\\Flag:<1234>"));
-    EXPECT_TRUE(ContainsText(texts, "...adding key:  HKEY_CURRENT_USER\\" + user_ + "\\Text:<from a variable and more>"));
-}
+    EXPECT_TRUE(
+        ContainsText(texts, "...adding key:  HKEY_CURRENT_USER\\" + user_ + "\\Text:<from a variable and more>"));
 
-TEST_F(RegistryRun, SingleCommandTakesAnUnknownRootAsTheLocalMachine) {
-    auto texts = Run(Ini({"[CommandsList]", "3,Value", "[Value]", "RegHive=HKCU", "RegKey=" + machine_,
-                          "RegValue=Name", "RegData=here"}));
+    // An abbreviation is no name here: the local machine, without a notice.
     EXPECT_EQ(Bytes("here", true), ReadValue(HKEY_LOCAL_MACHINE, machine_, "Name").bytes);
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, machine_));
+    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, user_, "Name").found);
     EXPECT_EQ(-1, FindPrefix(texts, "NOTICE"));
 }
 
