@@ -107,4 +107,28 @@ TEST_F(OverlongInput, VariableValuesAndExpansionsBeyondTheirBuffers) {
     ExpectLogLinesFit();
 }
 
+TEST_F(OverlongInput, RegistryPathsAndDataBeyondTheirBuffers) {
+    std::string longKey = "Software\\KestrelTests\\" + std::string(1000, 'k');
+    std::string longName(600, 'n');
+    WriteScript(Ini({"[CommandsList]", "3,Single", "14,Actions", "32,still running", "[Single]",
+                     "RegHive=HKEY_CURRENT_USER", "RegKey=" + longKey, "RegValue=" + longName,
+                     "RegData=" + std::string(2000, 'd'), "[Actions]",
+                     "1,HKCU," + longKey + "," + longName + ",1," + std::string(3000, 'A'),
+                     "1,HKCU,Software\\KestrelTests\\Overlong,Data,0," + std::string(3000, 'z')}));
+    ASSERT_EQ(0, Run());
+    std::vector<std::string> texts = Texts();
+    EXPECT_TRUE(ContainsText(texts, " still running"));
+    EXPECT_EQ("DONE !", texts.back());
+    ExpectLogLinesFit();
+    // The list line is read whole from the section: its data arrives as written or cut, never past a buffer.
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\KestrelTests\\Overlong", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        char value[4096];
+        DWORD size = sizeof value;
+        EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Data", nullptr, nullptr, reinterpret_cast<BYTE *>(value), &size));
+        RegCloseKey(key);
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KestrelTests\\Overlong");
+    }
+}
+
 }  // namespace
