@@ -14,8 +14,8 @@ set(KESTREL_REFRESHER_DLL "" CACHE FILEPATH
 
 install(TARGETS kestrel hwinventory kestrel-check RUNTIME DESTINATION .)
 # The hardware-query library lives beside kestrel.exe, which loads it.
-if(TARGET HwQuery)
-    install(TARGETS HwQuery RUNTIME DESTINATION . LIBRARY DESTINATION .)
+if(TARGET hwquery)
+    install(TARGETS hwquery RUNTIME DESTINATION . LIBRARY DESTINATION .)
 endif()
 
 if(KESTREL_REFRESHER_DLL)
