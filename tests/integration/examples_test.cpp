@@ -62,9 +62,18 @@ protected:
         script_ = folder_ + "\\unattended_setup.ini";
         ASSERT_TRUE(CopyFileA((ExamplesFolder() + "\\unattended_setup.ini").c_str(), script_.c_str(), FALSE));
         log_ = LogFileOf(script_);
+        // Every run rewrites the hardware information file: it is put back afterwards.
+        hadHardwareFile_ = Exists(kHardwareFile);
+        if (hadHardwareFile_) hardwareFile_ = ReadFile(kHardwareFile);
         Clean();
     }
-    void TearDown() override { Clean(); }
+    void TearDown() override {
+        Clean();
+        if (hadHardwareFile_)
+            WriteFile(kHardwareFile, hardwareFile_);
+        else
+            DeleteTree(kHardwareFile);
+    }
 
     void Clean() {
         DeleteTree(log_);
@@ -102,7 +111,10 @@ protected:
 
     static constexpr const char *kProduct = "C:\\kestrel_setup";
     static constexpr const char *kSettings = "Software\\KestrelSetup";
+    static constexpr const char *kHardwareFile = "C:\\system.sav\\util\\mira.ini";
     std::string folder_, script_, log_;
+    bool hadHardwareFile_ = false;
+    std::string hardwareFile_;
 };
 
 TEST_F(UnattendedSetup, FirstStartEndsAtTheRestartAndTheSecondGoesOnAfterIt) {
