@@ -1,7 +1,9 @@
 // The inventory of a machine whose SMBIOS table cannot be reached: asked of the
-// operating system's management instrumentation.
+// operating system's management instrumentation through HwQuery.dll.
 #pragma once
 
 class InventoryWriter;
 
-void RunWmiFallback(InventoryWriter &writer);
+// Writes the instrumentation's keys. False, with nothing written, when the
+// hardware-query library cannot be loaded.
+bool RunWmiFallback(InventoryWriter &writer);
