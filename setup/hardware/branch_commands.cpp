@@ -17,6 +17,9 @@
 
 namespace {
 
+const char kAbortedText[] =
+    "An internal error has occured and progress has been aborted.\n\nPlease reinstall installation.";
+
 unsigned ReadDataNumber(const char *key) { return GetPrivateProfileIntA("DATA", key, 0, g_run.scriptFile); }
 
 // [DATA] IsNorvik and Debug both set: the maker's outcome whatever the hardware
@@ -75,11 +78,7 @@ int CmdBranchOnOS() {
         WritePrivateProfileStringA("State", "NextSection", g_run.argumentSection, g_run.scriptFile);
     } else {
         LogLineFormat("ERROR-=-", "Section number %d [%s] is not found!", k, g_run.argumentSection);
-        if (!g_run.silentMode) {
-            MessageBoxA(nullptr,
-                        "An internal error has occured and progress has been aborted.\n\nPlease reinstall installation.",
-                        "Norvik SW Installer", MB_SYSTEMMODAL | MB_ICONERROR);
-        }
+        if (!g_run.silentMode) MessageBoxA(nullptr, kAbortedText, "Norvik SW Installer", MB_SYSTEMMODAL | MB_ICONERROR);
     }
     return 0;
 }

@@ -65,15 +65,6 @@ const PropertyKey kChassisProperties[] = {
     {L"CIM_Chassis", L"Version", "Version3", false},
 };
 
-// The wide text in the ANSI code page, cut to the buffer when it does not fit.
-void ToAnsi(const wchar_t *wide, char *ansi, size_t capacity) {
-    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, static_cast<int>(capacity), nullptr, nullptr) > 0) return;
-    int needed = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    std::string whole(needed > 0 ? static_cast<size_t>(needed) : 1, '\0');
-    if (needed > 0) WideCharToMultiByte(CP_ACP, 0, wide, -1, &whole[0], needed, nullptr, nullptr);
-    text::CopyBounded(ansi, capacity, whole.c_str());
-}
-
 // The buffers of one inventory: emptied once, before the first read. A read the
 // library cannot answer leaves what the buffer held.
 class Reader {
@@ -85,7 +76,7 @@ public:
                      char *ansi, size_t ansiCapacity) {
         board_.GetBoardProperty(className, propertyName, wide);
         wide[wideCapacity - 1] = L'\0';
-        ToAnsi(wide, ansi, ansiCapacity);
+        WideToAnsi(wide, ansi, ansiCapacity);
         return ansi;
     }
     const char *Read(const wchar_t *className, const wchar_t *propertyName) {
@@ -129,7 +120,8 @@ public:
         char value[32];
         text::FormatBounded(value, sizeof value, "0%lx", chassisType);
         writer_.WriteHardwareValue(kHardwareSection, "Chassis Type #", value);
-        writer_.WriteHardwareValue(kHardwareSection, "IsPortable", ChassisIsPortable(static_cast<unsigned>(chassisType)) ? "1" : "0");
+        const bool portable = ChassisIsPortable(static_cast<unsigned>(chassisType));
+        writer_.WriteHardwareValue(kHardwareSection, "IsPortable", portable ? "1" : "0");
     }
 
 private:
@@ -144,6 +136,15 @@ private:
 };
 
 }  // namespace
+
+void WideToAnsi(const wchar_t *wide, char *ansi, size_t capacity) {
+    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, static_cast<int>(capacity), nullptr, nullptr) > 0) return;
+    // Too long for the buffer: converted whole, then cut.
+    int needed = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string whole(needed > 0 ? static_cast<size_t>(needed) : 1, '\0');
+    if (needed > 0) WideCharToMultiByte(CP_ACP, 0, wide, -1, &whole[0], needed, nullptr, nullptr);
+    text::CopyBounded(ansi, capacity, whole.c_str());
+}
 
 bool RunWmiFallback(InventoryWriter &writer) {
     LogMessage("Sleuth was unable to find SMBIOS.  Checking WMI");
