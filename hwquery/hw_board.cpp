@@ -31,6 +31,8 @@ const wchar_t *StandInFor(const wchar_t *className) {
     return nullptr;
 }
 
+const long kAnswerTimeoutMs = 60000;
+
 void SetQueryBlanket(IUnknown *proxy) {
     CoSetProxyBlanket(proxy, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
                       RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
@@ -127,7 +129,9 @@ struct CHwBoard::Session {
         if (FAILED(result)) return result;
         SetQueryBlanket(instances.Get());
         ULONG returned = 0;
-        result = instances->Next(WBEM_INFINITE, 1, instance.Receive(), &returned);
+        // A service that never answers must not hold an unattended run: no answer
+        // in time counts as no instance.
+        result = instances->Next(kAnswerTimeoutMs, 1, instance.Receive(), &returned);
         if (FAILED(result)) return result;
         if (returned == 0 || !instance) {
             instance.Reset();
