@@ -149,23 +149,32 @@ long CHwBoard::GetBoardProperty(const wchar_t *className, const wchar_t *propert
     if (out) out[0] = L'\0';
     if (!className || !propertyName || !out) return E_POINTER;
     if (!session_) return E_OUTOFMEMORY;
-    PropertyValue value;
-    HRESULT result = session_->Get(className, propertyName, value);
-    if (FAILED(result)) return result;
-    std::wstring textValue;
-    if (!RenderPropertyValue(value.variant, value.cimType, textValue)) return WBEM_E_TYPE_MISMATCH;
-    CopyCut(out, PropertyBufferCapacity(propertyName), textValue);
-    return S_OK;
+    // Nothing is thrown across the library's edge: the caller may have no handler.
+    try {
+        PropertyValue value;
+        HRESULT result = session_->Get(className, propertyName, value);
+        if (FAILED(result)) return result;
+        std::wstring textValue;
+        if (!RenderPropertyValue(value.variant, value.cimType, textValue)) return WBEM_E_TYPE_MISMATCH;
+        CopyCut(out, PropertyBufferCapacity(propertyName), textValue);
+        return S_OK;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 long CHwBoard::GetBoardChassisType(unsigned long *chassisType) {
     if (!chassisType) return E_POINTER;
     if (!session_) return E_OUTOFMEMORY;
-    PropertyValue value;
-    HRESULT result = session_->Get(L"Win32_SystemEnclosure", L"ChassisTypes", value);
-    if (FAILED(result)) return result;
-    unsigned long first = 0;
-    if (!FirstWholeNumber(value.variant, value.cimType, first)) return WBEM_E_NOT_FOUND;
-    *chassisType = first;
-    return S_OK;
+    try {
+        PropertyValue value;
+        HRESULT result = session_->Get(L"Win32_SystemEnclosure", L"ChassisTypes", value);
+        if (FAILED(result)) return result;
+        unsigned long first = 0;
+        if (!FirstWholeNumber(value.variant, value.cimType, first)) return WBEM_E_NOT_FOUND;
+        *chassisType = first;
+        return S_OK;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
 }
