@@ -97,18 +97,6 @@ TEST(HwBoard, UnknownClassesAndPropertiesGiveTheEmptyText) {
     EXPECT_TRUE(out.GuardHolds());
 }
 
-TEST(HwBoard, ObjectsComeAndGoInTheCallersOwnMemory) {
-    for (int i = 0; i < 3; ++i) {
-        void *memory = calloc(1, sizeof(CHwBoard));
-        CHwBoard *board = new (memory) CHwBoard;
-        wchar_t out[kBoardTextCapacity];
-        EXPECT_EQ(0, board->GetBoardProperty(L"Win32_ComputerSystem", L"Manufacturer", out));
-        EXPECT_EQ(Instrumentation::Get().Value("Win32_ComputerSystem", "Manufacturer"), Narrow(out));
-        board->~CHwBoard();
-        free(memory);
-    }
-}
-
 // Values made as the instrumentation hands them over.
 struct Value {
     Value() { VariantInit(&variant); }

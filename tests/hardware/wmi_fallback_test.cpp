@@ -102,16 +102,6 @@ TEST_F(Fallback, HwInventoryOnTheLiveMachineWritesTheSameKeys) {
     EXPECT_FALSE(Exists(kHardwareInfoPath));
 }
 
-TEST_F(Fallback, UnderA9xVersionTheSameFallbackRuns) {
-    VersionedCopy kestrel(KestrelPath(), folder_, "kestrel98.exe", "win98");
-    CopyFileA((ProgramFolder() + "\\HwQuery.dll").c_str(), (folder_ + "\\HwQuery.dll").c_str(), FALSE);
-    WriteScript(Ini({"32,after"}));
-    ASSERT_EQ(0, RunProgram(kestrel.Path(), script_));
-    EXPECT_EQ((std::vector<std::string>{"Sleuth was unable to find SMBIOS.  Checking WMI"}), InventoryLines());
-    EXPECT_EQ(AsLines(ExpectedFallbackKeys(false)), HardwareLines(kHardwareInfoPath));
-    EXPECT_EQ("DONE !", LogTexts(log_).back());
-}
-
 TEST_F(Fallback, WithoutTheLibraryNothingIsWrittenAndTheRunGoesOn) {
     const std::string earlier = Ini({"[Hardware Detect]", "SMBIOSVer=2.3", "[Description]", "NorvikLanguage=EN"});
     WriteFile(kHardwareInfoPath, earlier);
