@@ -124,11 +124,6 @@ struct Reader {
     }
 };
 
-void Drain(HANDLE pipe, std::string &into) {
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) into.append(buffer, got);
-}
 
 }  // namespace
 
@@ -141,50 +136,8 @@ bool ParseJson(const std::string &text, Json &value) {
 }
 
 Captured RunCaptured(const std::string &program, const std::string &arguments, unsigned timeoutMs) {
-    Captured result;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
-    if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) return result;
-    if (!CreatePipe(&errRead, &errWrite, &inherit, 0)) {
-        CloseHandle(outRead);
-        CloseHandle(outWrite);
-        return result;
-    }
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-
-    std::string commandLine = "\"" + program + "\"";
-    if (!arguments.empty()) commandLine += " " + arguments;
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
-    PROCESS_INFORMATION process{};
-    BOOL started = CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                  &startup, &process);
-    CloseHandle(outWrite);
-    CloseHandle(errWrite);
-    if (started) {
-        std::thread errReader(Drain, errRead, std::ref(result.err));
-        Drain(outRead, result.out);
-        errReader.join();
-        CloseHandle(process.hThread);
-        if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-            DWORD exitCode = 0;
-            GetExitCodeProcess(process.hProcess, &exitCode);
-            result.exitCode = static_cast<int>(exitCode);
-        } else {
-            TerminateProcess(process.hProcess, 99);
-        }
-        CloseHandle(process.hProcess);
-    }
-    CloseHandle(outRead);
-    CloseHandle(errRead);
-    return result;
+    testing_support::Captured run = testing_support::RunCaptured(program, arguments, timeoutMs);
+    return Captured{run.status, run.out, run.err};
 }
 
 std::string WardenPath() { return testing_support::ProgramFolder() + "\\warden.exe"; }
