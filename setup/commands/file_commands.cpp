@@ -73,6 +73,36 @@ bool SplitPairLine(const char *line, PairLine &pair) {
     return true;
 }
 
+// The warnings of a pair list, which copy and rename word differently.
+struct PairLineTexts {
+    const char *missingComma;  // format with the line
+    const char *sourceMissing;
+    const char *destinationMissing;
+};
+
+// Splits and checks one pair line; false (after its warning, or silently for a
+// comment) when the line is to be skipped.
+bool TakePairLine(const char *line, const PairLineTexts &texts, PairLine &pair) {
+    if (!SplitPairLine(line, pair)) {
+        LogLineFormat("WARNINIG-=-", texts.missingComma, line);
+        return false;
+    }
+    if (!pair.source.empty() && pair.source[0] == ';') return false;
+    if (pair.source.empty()) {
+        LogLine("WARNINIG-=-", texts.sourceMissing);
+        return false;
+    }
+    if (pair.destination.empty()) {
+        LogLine("WARNINIG-=-", texts.destinationMissing);
+        return false;
+    }
+    if (pair.source.find('*') != std::string::npos) {
+        LogLine("NOTICE:", "Wild Cards not supported yet.");
+        return false;
+    }
+    return true;
+}
+
 void ReadStartupFolder(char *folder, size_t capacity) {
     GetPrivateProfileStringA(g_run.languageDataSection, "CommonStartupFolder", kDefaultStartupFolder, folder,
                              static_cast<DWORD>(capacity), g_run.scriptFile);
@@ -177,24 +207,11 @@ static int CopyFileSingle() {
 
 // One pair line of the copy list: 0 go on, 2 stop the list.
 static int CopyListLine(const char *line) {
+    static const PairLineTexts kCopyTexts = {"CMD15_CopyFile() -   Missing comma >%s<",
+                                             "CMD15_CopyFile() -  Invalid Parameters : Source Missing",
+                                             "CMD15_CopyFile() -  Invalid Parameters : Destination Missing"};
     PairLine pair;
-    if (!SplitPairLine(line, pair)) {
-        LogLineFormat("WARNINIG-=-", "CMD15_CopyFile() -   Missing comma >%s<", line);
-        return 0;
-    }
-    if (!pair.source.empty() && pair.source[0] == ';') return 0;
-    if (pair.source.empty()) {
-        LogLine("WARNINIG-=-", "CMD15_CopyFile() -  Invalid Parameters : Source Missing");
-        return 0;
-    }
-    if (pair.destination.empty()) {
-        LogLine("WARNINIG-=-", "CMD15_CopyFile() -  Invalid Parameters : Destination Missing");
-        return 0;
-    }
-    if (pair.source.find('*') != std::string::npos) {
-        LogLine("NOTICE:", "Wild Cards not supported yet.");
-        return 0;
-    }
+    if (!TakePairLine(line, kCopyTexts, pair)) return 0;
     if (pair.destination.back() == '\\') {
         pair.destination.pop_back();
         LogLine("WARNINIG-=-", "CMD15_CopyFile() -  removing trailing \\ from destination");
@@ -402,24 +419,10 @@ static int RenameSingle() {
 }
 
 static void RenameListLine(const char *line) {
+    static const PairLineTexts kRenameTexts = {"Missing comma >%s<", "Invalid Parameters : Source Missing",
+                                               "Invalid Parameters : Destination Missing"};
     PairLine pair;
-    if (!SplitPairLine(line, pair)) {
-        LogLineFormat("WARNINIG-=-", "Missing comma >%s<", line);
-        return;
-    }
-    if (!pair.source.empty() && pair.source[0] == ';') return;
-    if (pair.source.empty()) {
-        LogLine("WARNINIG-=-", "Invalid Parameters : Source Missing");
-        return;
-    }
-    if (pair.destination.empty()) {
-        LogLine("WARNINIG-=-", "Invalid Parameters : Destination Missing");
-        return;
-    }
-    if (pair.source.find('*') != std::string::npos) {
-        LogLine("NOTICE:", "Wild Cards not supported yet.");
-        return;
-    }
+    if (!TakePairLine(line, kRenameTexts, pair)) return;
     if (pair.destination.back() == '\\') {
         pair.destination.pop_back();
         LogLineFormat("WARNINIG-=-", "Removing trailing \\ from destination >%s<", pair.destination.c_str());
