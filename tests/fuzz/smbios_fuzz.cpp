@@ -6,7 +6,7 @@
 // rest of the window below 1 MB reads as zeros. The same bytes lie once more from
 // physical 0, which is where a table address outside the window finds them: a
 // dmidecode dump (entry point at 0, table at 20h) is thus a machine as it is.
-#include <vector>
+#include <algorithm>
 
 #include "fuzz_check.h"
 #include "hardware/hardware_diagnostics.h"
@@ -14,20 +14,63 @@
 #include "hardware/smbios_inventory.h"
 #include "hardware/smbios_table.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTREL_FUZZ_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTREL_FUZZ_ASAN 1
+#endif
+#endif
+#ifdef KESTREL_FUZZ_ASAN
+#include <sanitizer/asan_interface.h>
+#else
+#define ASAN_POISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#endif
+
 namespace {
 
 const uint32_t kSegmentF = 0x000F0000;
 const size_t kSegmentLength = 0x10000;
+const size_t kSegmentFOffset = kSegmentF - SmbiosTable::kWindowBase;
 
-std::unique_ptr<ByteMemory> MachineOf(const uint8_t *data, size_t size) {
-    auto memory = std::make_unique<ByteMemory>();
-    // Blocks of exactly the input's size, so that a read past it is a finding.
-    std::vector<uint8_t> window(kSegmentF - SmbiosTable::kWindowBase + size, 0);
-    std::copy(data, data + size, window.begin() + (kSegmentF - SmbiosTable::kWindowBase));
-    memory->Place(SmbiosTable::kWindowBase, std::move(window));
-    memory->Place(0, std::vector<uint8_t>(data, data + size));
-    return memory;
-}
+// The machine's memory ends where the input does: in the window right after the
+// F000h segment's copy of it, and at physical 0 with the input's own bytes. The
+// window's buffer is kept from run to run (a fresh 192 KB block each run costs
+// more than the reading); the part of it past the input is poisoned, so that a
+// read beyond what is mapped stays a finding of the sanitizer.
+class FuzzMachine : public PhysicalMemorySource {
+public:
+    FuzzMachine(const uint8_t *data, size_t size) : data_(data), size_(size) {
+        std::copy(data, data + size, Window() + kSegmentFOffset);
+        ASAN_POISON_MEMORY_REGION(Window() + kSegmentFOffset + size, kSegmentLength - size);
+    }
+    ~FuzzMachine() override {
+        ASAN_UNPOISON_MEMORY_REGION(Window() + kSegmentFOffset, kSegmentLength);
+        std::fill(Window() + kSegmentFOffset, Window() + kSegmentFOffset + size_, 0);
+    }
+
+    bool MapPhysicalMemory(uint32_t physical, uint32_t length, MemoryView &view) override {
+        const MemoryView blocks[] = {{Window(), SmbiosTable::kWindowBase, kSegmentFOffset + size_},
+                                     {data_, 0, size_}};
+        for (const MemoryView &block : blocks) {
+            const uint64_t available = block.BytesFrom(physical);
+            if (available == 0) continue;
+            view = MemoryView{block.At(physical), physical, std::min<uint64_t>(available, length)};
+            return true;
+        }
+        return false;
+    }
+    void UnmapPhysicalMemory(const MemoryView &) override {}
+
+private:
+    static uint8_t *Window() {
+        static const std::unique_ptr<uint8_t[]> window(new uint8_t[SmbiosTable::kWindowLength]());
+        return window.get();
+    }
+    const uint8_t *data_;
+    size_t size_;
+};
 
 // The text lies inside the structure and ends there.
 void CheckString(const uint8_t *structure, size_t size, const char *textValue) {
@@ -64,7 +107,7 @@ void WalkType(SmbiosTable &table, uint8_t type) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > kSegmentLength) return -1;  // the segment holds no more
     SetHardwareDiagnostics(nullptr);
-    SmbiosTable table(MachineOf(data, size));
+    SmbiosTable table(std::make_unique<FuzzMachine>(data, size));
     if (!table.EntryPoint()) {
         FUZZ_CHECK(table.FindFirstStructure(1) == nullptr);
         return 0;
