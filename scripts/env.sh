@@ -48,7 +48,13 @@ if ! kestrel_wine_ready; then
     mkdir -p "$WINEPREFIX/drive_c/system.sav/util"
 fi
 kestrel_start_wineserver
-# The first Windows program of a fresh server session brings up the prefix's own services
-# (services.exe and the rest), which keep the standard handles they inherit. Bring them up
-# here, away from the caller's pipes, or a caller waiting for EOF (ctest) never returns.
-wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+
+# Wine starts its own services (services.exe, rpcss, plugplay...) with the first
+# program a server runs, and they live as long as the server. Started by a test
+# under ctest they would inherit ctest's output pipe and keep it open, and ctest
+# would wait on it until the test's timeout. Start them here, detached from any
+# caller's pipes, once per shell that sources this file.
+if [ "${KESTREL_WINE_PRIMED:-}" != "$WINEPREFIX" ]; then
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    export KESTREL_WINE_PRIMED="$WINEPREFIX"
+fi

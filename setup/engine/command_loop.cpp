@@ -11,6 +11,7 @@
 #include "profile_utils.h"
 #include "run_state.h"
 #include "script_file.h"
+#include "script_guard.h"
 #include "text_rules.h"
 
 static const char kUsageText[] =
@@ -71,6 +72,7 @@ static bool EnterNextSectionOrStop() {
 void RunCommandLoop() {
     bool stop = false;
     while (!stop) {
+        ScriptWriteGuard guard;  // a pass killed half-way runs again from its start
         const int number = g_run.commandCursor;
         char key[64];
         text::FormatBounded(key, sizeof key, "Cmd%d", number);
@@ -121,17 +123,21 @@ int KestrelMain(const char *commandLine) {
         ShowStartUpBox(kUsageText);
         return 0;
     }
-    if (SetUpCommandSection(true) == SectionSetUp::Failed) {
-        LogLine("ERROR - ", "Cannot initialize commands section");
-        ShowStartUpBox("Cannot initialize commands section...check log file...");
-        return 0;
+    std::unique_ptr<SmbiosTable> smbios;
+    {
+        ScriptWriteGuard guard;  // the unroll and the inventory write the script file
+        if (SetUpCommandSection(true) == SectionSetUp::Failed) {
+            LogLine("ERROR - ", "Cannot initialize commands section");
+            ShowStartUpBox("Cannot initialize commands section...check log file...");
+            return 0;
+        }
+
+        EnablePrivileges();
+
+        // The SMBIOS window stays mapped until the run ends; leaving this function
+        // on any path releases it.
+        smbios = TakeHardwareInventory();
     }
-
-    EnablePrivileges();
-
-    // The SMBIOS window stays mapped until the run ends; leaving this function on
-    // any path releases it.
-    std::unique_ptr<SmbiosTable> smbios = TakeHardwareInventory();
 
     if (!ReadLanguage()) return 0;
 

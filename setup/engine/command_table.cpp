@@ -5,6 +5,7 @@
 #include "commands/ini_commands.h"
 #include "commands/process_commands.h"
 #include "commands/reboot_commands.h"
+#include "commands/registry_commands.h"
 #include "install_log.h"
 #include "run_state.h"
 
@@ -33,8 +34,8 @@ const CommandRow kCommandTable[kLastCommandNumber + 1] = {
     /*  0 */ {"CMD00", nullptr, false, AfterCommand::EndOfSection},
     /*  1 */ {"CMD01_Copy_Lnk2StartF_W2000", CmdAddLinkFile, false, A},
     /*  2 */ {"CMD02_DEL_LnkInStartF_W2000", CmdDeleteLinkFile, false, A},
-    /*  3 */ {"CMD03_Add single Reg Value", CmdNotBuiltYet, false, A},
-    /*  4 */ {"CMD04_Remove single Reg Value", CmdNotBuiltYet, false, A},
+    /*  3 */ {"CMD03_Add single Reg Value", CmdSingleRegistryEdit, false, A},
+    /*  4 */ {"CMD04_Remove single Reg Value", CmdSingleRegistryEdit, false, A},
     /*  5 */ {"CMD05_IncRunningCounter", CmdRunCount, true, A},
     /*  6 */ {"CMD06_DecCmdIndex", CmdDecCommand, true, A},
     /*  7 */ {"CMD07_IncCmdIndex", CmdIncCommand, true, A},
@@ -42,9 +43,9 @@ const CommandRow kCommandTable[kLastCommandNumber + 1] = {
     /*  9 */ {"CMD09_BranchOnIsNorvik", CmdNotBuiltYet, false, A},
     /* 10 */ {"CMD10_Exit", CmdExit, false, AfterCommand::AdvanceThenStop},
     /* 11 */ {"CMD11_SpawnProgram", CmdSpawnProgram, false, A},
-    /* 12 */ {"CMD12_RemoveSingleRegKey", CmdNotBuiltYet, false, A},
+    /* 12 */ {"CMD12_RemoveSingleRegKey", CmdSingleRegistryEdit, false, A},
     /* 13 */ {"CMD13_Sleep", CmdSleep, false, A},
-    /* 14 */ {"CMD14_MultiRegEdit", CmdNotBuiltYet, false, A},
+    /* 14 */ {"CMD14_MultiRegEdit", CmdMultiRegEdit, false, A},
     /* 15 */ {"CMD15_CopyFile", CmdCopyFile, false, A},
     /* 16 */ {"CMD16_DeleteFileOrDir", CmdDeleteFileOrDir, false, A},
     /* 17 */ {"CMD17_DisplayMessageBox", CmdDisplayMessageBox, false, A},

@@ -8,6 +8,7 @@
 #include "install_log.h"
 #include "profile_utils.h"
 #include "run_state.h"
+#include "script_guard.h"
 #include "text_rules.h"
 
 bool FileExists(const char *path) {
@@ -62,7 +63,9 @@ static void SetUpInstallLog(const char *source) {
 static void ChooseTemporaryDirectory(char *tempDirectory, size_t capacity) {
     DWORD length = GetTempPathA(static_cast<DWORD>(capacity), tempDirectory);
     bool usable = length > 0 && length < capacity;
-    if (length > capacity - 1) LogLine("ERROR-=-", "Need to remalloc for temp path...");
+    // Some systems report a path too long for the buffer as a failure (0) rather
+    // than by its length; both leave no usable temporary path.
+    if (!usable) LogLine("ERROR-=-", "Need to remalloc for temp path...");
     if (!usable || text::EqualsNoCase(tempDirectory, g_run.programDirectory)) {
         CreateDirectoryA("c:\\temp\\", nullptr);  // may exist already
         text::CopyBounded(tempDirectory, capacity, "c:\\temp\\");
@@ -115,9 +118,11 @@ int InitINIFile(const char *commandLine) {
     }
 
     if (!FileExists(workingCopy) || cleanStart != 0) {
-        // A read-only copy left by an earlier run must be replaceable.
+        ForgetSavedState(workingCopy);
+        // A read-only copy left by an earlier run must be replaceable; the copy is
+        // made whole or not at all, so a resumed run never meets half of it.
         SetFileAttributesA(workingCopy, FILE_ATTRIBUTE_NORMAL);
-        if (!CopyFileA(source, workingCopy, FALSE)) {
+        if (!ReplaceFileWhole(source, workingCopy)) {
             char errorText[260];
             unsigned long code = DescribeLastError(errorText, sizeof errorText);
             char first[512];
@@ -126,14 +131,19 @@ int InitINIFile(const char *commandLine) {
             return 0;
         }
         LogLineFormat("InitINIFile()", "%s has been copied to %s", source, workingCopy);
+    } else {
+        RecoverInterruptedWrite(workingCopy);
     }
 
     text::Copy(g_run.scriptFile, workingCopy);
     SetFileAttributesA(g_run.scriptFile, FILE_ATTRIBUTE_NORMAL);  // a read-only source gives a writable copy
 
-    if (g_run.suppressReboot) WritePrivateProfileStringA("DATA", "SuppressReboot", "1", g_run.scriptFile);
-    if (g_run.silentMode) WritePrivateProfileStringA("DATA", "SilentMode", "1", g_run.scriptFile);
-    FlushProfile(g_run.scriptFile);
+    {
+        ScriptWriteGuard guard;
+        if (g_run.suppressReboot) WritePrivateProfileStringA("DATA", "SuppressReboot", "1", g_run.scriptFile);
+        if (g_run.silentMode) WritePrivateProfileStringA("DATA", "SilentMode", "1", g_run.scriptFile);
+        FlushProfile(g_run.scriptFile);
+    }
 
     LogLineFormat("InitINIFile()", "The INI file in use is %s", g_run.scriptFile);
 

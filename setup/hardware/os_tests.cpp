@@ -14,9 +14,12 @@ bool MatchesRelease(WindowsRelease release, unsigned long platformId, unsigned l
     return false;
 }
 
+// The basic structure: systems that predate the extended one accept only this size.
+static_assert(sizeof(OSVERSIONINFOA) == 148, "basic version structure");
+
 static bool RunningRelease(WindowsRelease release) {
     OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;  // the basic structure, 148 bytes
+    info.dwOSVersionInfoSize = sizeof info;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     if (!GetVersionExA(&info)) return false;
