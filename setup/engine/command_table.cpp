@@ -6,6 +6,7 @@
 #include "commands/process_commands.h"
 #include "commands/reboot_commands.h"
 #include "commands/registry_commands.h"
+#include "hardware/branch_commands.h"
 #include "install_log.h"
 #include "run_state.h"
 
@@ -20,10 +21,6 @@ int CmdLogMessage() {
 }
 
 int CmdDoNothing() { return 0; }
-
-// Commands whose handlers are not built yet are logged and skipped exactly like
-// the unsupported ones, so a script that uses them still runs to its end.
-static int CmdNotBuiltYet() { return CmdNotSupported(); }
 
 namespace {
 constexpr AfterCommand A = AfterCommand::Advance;
@@ -40,7 +37,7 @@ const CommandRow kCommandTable[kLastCommandNumber + 1] = {
     /*  6 */ {"CMD06_DecCmdIndex", CmdDecCommand, true, A},
     /*  7 */ {"CMD07_IncCmdIndex", CmdIncCommand, true, A},
     /*  8 */ {"CMD08_ResetCmdIndex", CmdResetRunState, false, AfterCommand::StopAtOnce},
-    /*  9 */ {"CMD09_BranchOnIsNorvik", CmdNotBuiltYet, false, A},
+    /*  9 */ {"CMD09_BranchOnIsNorvik", CmdBranchOnIsNorvik, false, A},
     /* 10 */ {"CMD10_Exit", CmdExit, false, AfterCommand::AdvanceThenStop},
     /* 11 */ {"CMD11_SpawnProgram", CmdSpawnProgram, false, A},
     /* 12 */ {"CMD12_RemoveSingleRegKey", CmdSingleRegistryEdit, false, A},
@@ -49,27 +46,27 @@ const CommandRow kCommandTable[kLastCommandNumber + 1] = {
     /* 15 */ {"CMD15_CopyFile", CmdCopyFile, false, A},
     /* 16 */ {"CMD16_DeleteFileOrDir", CmdDeleteFileOrDir, false, A},
     /* 17 */ {"CMD17_DisplayMessageBox", CmdDisplayMessageBox, false, A},
-    /* 18 */ {"CMD18_BranchOnOS", CmdNotBuiltYet, false, A},
+    /* 18 */ {"CMD18_BranchOnOS", CmdBranchOnOS, false, A},
     /* 19 */ {"CMD19_JumpToNextSection", CmdJumpToSection, false, A},
     /* 20 */ {"CMD20_ExitRebootSystem", CmdExitRebootSystem, false, AfterCommand::AdvanceThenStop},
     /* 21 */ {"CMD21_MakeDir", CmdMakeDir, false, A},
     /* 22 */ {"CMD22_DisplayWindow", CmdNotSupported, false, A},
     /* 23 */ {"CMD23_MergeINIFile", CmdNotSupported, false, A},
     /* 24 */ {"CMD24_ControlOsShutdown", CmdNotSupported, false, A},
-    /* 25 */ {"CMD25_BranchOnSystemID", CmdNotBuiltYet, false, A},
+    /* 25 */ {"CMD25_BranchOnSystemID", CmdBranchOnSystemID, false, A},
     /* 26 */ {"CMD26_SetValue", CmdSetValue, false, A},
     /* 27 */ {"CMD27_SetVariable", CmdSetVariable, false, A},
     /* 28 */ {"CMD28_AppendINIFile", CmdAppendINIFile, false, A},
     /* 29 */ {"CMD29_ExitAndDeleteINIFile", CmdExitAndDeleteINIFile, false, AfterCommand::StopAtOnce},
-    /* 30 */ {"CMD30_BranchOnPowerManagement", CmdNotBuiltYet, false, A},
+    /* 30 */ {"CMD30_BranchOnPowerManagement", CmdBranchOnPowerManagement, false, A},
     /* 31 */ {"CMD31_RenameFile", CmdRenameFile, false, A},
     /* 32 */ {"CMD32_LogMsg", CmdLogMessage, false, A},
     /* 33 */ {"CMD33_", CmdDoNothing, false, A},
     /* 34 */ {"CMD34_", CmdNotSupported, false, A},
     /* 35 */ {"CMD35_", CmdNotSupported, false, A},
-    /* 36 */ {"CMD36_Wow64FsRedirectionOn", CmdNotBuiltYet, false, A},
-    /* 37 */ {"CMD37_Wow64FsRedirectionOff", CmdNotBuiltYet, false, A},
-    /* 38 */ {"CMD38_BranchOnWow64", CmdNotBuiltYet, false, A},
+    /* 36 */ {"CMD36_Wow64FsRedirectionOn", CmdWow64FsRedirectionOn, false, A},
+    /* 37 */ {"CMD37_Wow64FsRedirectionOff", CmdWow64FsRedirectionOff, false, A},
+    /* 38 */ {"CMD38_BranchOnWow64", CmdBranchOnWow64, false, A},
 };
 }  // namespace
 

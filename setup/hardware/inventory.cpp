@@ -42,7 +42,7 @@ void InventoryWriter::NoteManufacturer(const char *textValue) {
     if (MakerTest(textValue)) makerMatched_ = true;
 }
 
-static unsigned OsProcessorCount() {
+unsigned OsProcessorCount() {
     SYSTEM_INFO info{};
     GetSystemInfo(&info);
     return info.dwNumberOfProcessors;
@@ -70,7 +70,7 @@ InventoryOutcome RunHardwareInventory(SmbiosTable *table, const InventoryTarget 
     if (outcome.smbiosFound)
         RunSmbiosPath(*table, writer);
     else
-        RunWmiFallback(writer);
+        outcome.fallbackUnavailable = !RunWmiFallback(writer);
     if (writer.MakerMatched()) writer.WriteScriptData("IsNorvik", "1");
     outcome.makerMatched = writer.MakerMatched();
     outcome.writeFailure = writer.WriteFailure();

@@ -43,8 +43,12 @@ private:
 
 extern const char kHardwareSection[];  // "Hardware Detect"
 
+// The number of processors the operating system reports.
+unsigned OsProcessorCount();
+
 struct InventoryOutcome {
     bool smbiosFound = false;
+    bool fallbackUnavailable = false;  // no SMBIOS, and HwQuery.dll could not be loaded
     bool makerMatched = false;
     std::string writeFailure;
 };

@@ -189,4 +189,25 @@ TEST_F(MessageBoxRun, ExampleBranchesOnTheUsersAnswer) {
     DeleteTree("C:\\kestrel_question");
 }
 
+TEST_F(MessageBoxRun, OsBranchToAMissingSectionLogsItByNumberBeforeTheBox) {
+    // Wine reports a system that is none of the listed ones: argument 0.
+    WriteScript(Ini({"[CommandsList]", "18,NoSuchSection,S1", "32,after the box", "[S1]", "32,in S1"}));
+    StartKestrel();
+    HWND box = WaitForBox("Norvik SW Installer");
+    ASSERT_NE(nullptr, box) << "no box appeared";
+    // The error line is on disk while the box waits for the user.
+    EXPECT_TRUE(ContainsText(Texts(), "ERROR-=- Section number 0 [NoSuchSection] is not found!"));
+    std::vector<std::string> texts = StaticTexts(box);
+    EXPECT_TRUE(std::find(texts.begin(), texts.end(),
+                          "An internal error has occured and progress has been aborted.\n\nPlease reinstall "
+                          "installation.") != texts.end())
+        << (texts.empty() ? "<none>" : texts[0]);
+    Answer("Norvik SW Installer", box, "Return");
+    ASSERT_TRUE(KestrelEnded(30000));
+    std::vector<std::string> log = Texts();
+    EXPECT_TRUE(ContainsText(log, " after the box"));
+    EXPECT_FALSE(ContainsText(log, " in S1"));
+    EXPECT_EQ("DONE !", log.back());
+}
+
 }  // namespace

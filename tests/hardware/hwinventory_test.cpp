@@ -13,63 +13,6 @@ using namespace testing_support;
 
 namespace {
 
-struct Captured {
-    int status = -1;
-    std::string out;
-    std::string err;
-    std::vector<std::string> OutLines() const {
-        std::vector<std::string> lines;
-        std::istringstream in(out);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines.push_back(line);
-        }
-        return lines;
-    }
-};
-
-// Runs a program with its standard output and error sent to files.
-Captured RunCaptured(const std::string &program, const std::string &arguments) {
-    // One folder per test program and fresh names per run: emptying a folder right
-    // after the last child let go of it is a race under Wine.
-    static const std::string folder = FreshFolder("hwoutput");
-    static int runs = 0;
-    const std::string stem = folder + "\\run" + std::to_string(++runs);
-    const std::string outPath = stem + ".out", errPath = stem + ".err";
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    std::string commandLine = "\"" + program + "\" " + arguments;
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = out;
-    startup.hStdError = err;
-    PROCESS_INFORMATION process{};
-    Captured result;
-    if (CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &process)) {
-        CloseHandle(process.hThread);
-        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-            DWORD code = 0;
-            GetExitCodeProcess(process.hProcess, &code);
-            result.status = static_cast<int>(code);
-        } else {
-            TerminateProcess(process.hProcess, 99);
-        }
-        CloseHandle(process.hProcess);
-    }
-    CloseHandle(out);
-    CloseHandle(err);
-    result.out = ReadFile(outPath);
-    result.err = ReadFile(errPath);
-    return result;
-}
-
 std::string Fixture(const std::string &name) { return ProgramFolder() + "\\..\\fixtures\\hardware\\" + name; }
 std::string Tool() { return ProgramFolder() + "\\hwinventory.exe"; }
 
@@ -246,100 +189,19 @@ TEST_F(HwInventory, BadCommandLines) {
     EXPECT_NE(std::string::npos, help.out.find("--dump FILE"));
 }
 
-TEST_F(HwInventory, TheLiveMachineFallsBackWhenPhysicalMemoryIsClosed) {
-    // Wine has no physical-memory section: the operating system is asked instead.
-    Captured run = RunCaptured(Tool(), "--ini " + Quoted(ini_));
-    EXPECT_EQ(0, run.status);
-    EXPECT_NE(std::string::npos, run.err.find("ERROR: Could not open \\device\\physicalmemory!"));
-    EXPECT_NE(std::string::npos, run.err.find("asking the operating system instead"));
-}
-
-// A copy of a program that Wine reports a given Windows version to.
-class VersionedCopy {
-public:
-    VersionedCopy(const std::string &source, const std::string &folder, const std::string &name,
-                  const char *version)
-        : name_(name), path_(folder + "\\" + name) {
-        CopyFileA(source.c_str(), path_.c_str(), FALSE);
-        const std::string key = "Software\\Wine\\AppDefaults\\" + name_;
-        HKEY handle = nullptr;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
-                            nullptr) == ERROR_SUCCESS) {
-            RegSetValueExA(handle, "Version", 0, REG_SZ, reinterpret_cast<const BYTE *>(version),
-                           static_cast<DWORD>(strlen(version) + 1));
-            RegCloseKey(handle);
-        }
-    }
-    ~VersionedCopy() { RegDeleteKeyA(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + name_).c_str()); }
-    const std::string &Path() const { return path_; }
-
-private:
-    std::string name_, path_;
-};
-
 TEST_F(HwInventory, A9xVersionOnAnotherSystemFallsBackWithoutCrashing) {
     // The 9x path reads the first megabyte in place. Here that range is either
     // not mapped (and is then not read) or the process's own memory, which holds
     // no entry point; either way the operating system is asked.
     VersionedCopy tool(Tool(), folder_, "hwinventory98.exe", "win98");
+    CopyFileA((ProgramFolder() + "\\HwQuery.dll").c_str(), (folder_ + "\\HwQuery.dll").c_str(), FALSE);
     Captured run = RunCaptured(tool.Path(), "--ini " + Quoted(ini_));
     EXPECT_EQ(0, run.status) << run.err;
     EXPECT_EQ(std::string::npos, run.err.find(">> MapPhysicalMemory <<"));  // not the NT section
     EXPECT_NE(std::string::npos, run.err.find("asking the operating system instead"));
-}
-
-// kestrel itself, on a script under C:\ with its install log on.
-class KestrelInventory : public ::testing::Test {
-protected:
-    void SetUp() override {
-        folder_ = FreshFolder("hwrun");
-        script_ = folder_ + "\\hwrun.ini";
-        log_ = folder_ + "\\install.log";
-        WriteFile(script_, Ini({"[Data]", "Logging=1", "LogFile=" + log_, "[CommandsList]", "32,after"}));
-        savedHardwareFile_ = Exists(kHardwareFile) ? ReadFile(kHardwareFile) : std::string();
-        hadHardwareFile_ = Exists(kHardwareFile);
-    }
-    void TearDown() override {
-        if (hadHardwareFile_)
-            WriteFile(kHardwareFile, savedHardwareFile_);
-        else
-            DeleteTree(kHardwareFile);
-    }
-    // The log's texts from the end of the command set-up (and of the privilege
-    // step, on NT) to the first command.
-    std::vector<std::string> InventoryLines() {
-        std::vector<std::string> texts = LogTexts(log_);
-        int start = FindText(texts, "InitCommandSection()  initializtion complete.");
-        int privileges = FindText(texts, "NOTICE: adjusting token privilege for : SE_BACKUP_NAME");
-        if (privileges > start) start = privileges;
-        int end = FindText(texts, "CMD0> CMD32_LogMsg: 32,after ");
-        EXPECT_GE(start, 0);
-        EXPECT_GT(end, start);
-        if (start < 0 || end <= start) return {};
-        return std::vector<std::string>(texts.begin() + start + 1, texts.begin() + end);
-    }
-    static constexpr const char *kHardwareFile = "C:\\system.sav\\util\\mira.ini";
-    std::string folder_, script_, log_, savedHardwareFile_;
-    bool hadHardwareFile_ = false;
-};
-
-TEST_F(KestrelInventory, WithoutPhysicalMemoryTheFallbackLineIsLoggedAndTheRunGoesOn) {
-    ASSERT_EQ(0, RunKestrel(script_));
-    std::vector<std::string> lines = InventoryLines();
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ("Sleuth was unable to find SMBIOS.  Checking WMI", lines[0]);
-    std::vector<std::string> texts = LogTexts(log_);
-    EXPECT_EQ(" after", texts[texts.size() - 3]);
-    EXPECT_EQ("DONE !", texts.back());
-}
-
-TEST_F(KestrelInventory, UnderA9xVersionTheSameFallbackRuns) {
-    VersionedCopy kestrel(KestrelPath(), folder_, "kestrel98.exe", "win98");
-    ASSERT_EQ(0, RunProgram(kestrel.Path(), script_));
-    std::vector<std::string> lines = InventoryLines();
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ("Sleuth was unable to find SMBIOS.  Checking WMI", lines[0]);
-    EXPECT_EQ("DONE !", LogTexts(log_).back());
+    // The instrumentation's keys, without the SMBIOS path's markers.
+    EXPECT_NE("<absent>", Hardware("SMBIOSVer"));
+    EXPECT_EQ("<absent>", Hardware("Tables"));
 }
 
 }  // namespace

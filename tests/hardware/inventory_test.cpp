@@ -13,6 +13,7 @@
 #include "engine/run_state.h"
 #include "hardware/inventory.h"
 #include "hardware/smbios_inventory.h"
+#include "instrumentation_oracle.h"
 #include "synthetic_smbios.h"
 #include "test_support.h"
 
@@ -338,11 +339,12 @@ TEST_F(InventoryFiles, AForeignMachineLeavesTheMakerMarkAlone) {
     EXPECT_EQ("<absent>", Data("IsNorvik"));
 }
 
-TEST_F(InventoryFiles, WithoutSmbiosTheFallbackIsAnnouncedAndNothingIsWritten) {
+TEST_F(InventoryFiles, WithoutSmbiosTheInstrumentationIsAskedAndAnnounced) {
     InventoryOutcome outcome = Run(nullptr);
     EXPECT_FALSE(outcome.smbiosFound);
-    EXPECT_FALSE(Exists(ini_));
-    EXPECT_FALSE(Exists(script_));
+    EXPECT_FALSE(outcome.fallbackUnavailable);
+    EXPECT_EQ(ExpectedFallbackKeys(false).front().second, Hardware("SMBIOSVer"));
+    EXPECT_NE("<absent>", Data("SYSID"));
     std::vector<std::string> lines = Lines(log_);
     ASSERT_EQ(1u, lines.size());
     // A message line: the stamp, two blanks, the text; no program name.

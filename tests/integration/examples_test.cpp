@@ -38,6 +38,7 @@ std::string LogFileOf(const std::string &script) {
 TEST(Examples, EveryExampleRunsToItsEnd) {
     std::vector<std::string> scripts = ExampleScripts();
     ASSERT_FALSE(scripts.empty()) << ExamplesFolder();
+    SavedFile hardwareFile(kHardwareInfoPath);
     std::string folder = FreshFolder("examples");
     for (const std::string &name : scripts) {
         SCOPED_TRACE(name);

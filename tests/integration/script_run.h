@@ -43,4 +43,6 @@ protected:
     void EditCopy(const std::string &section, const std::string &key, const std::string &value);
 
     std::string name_, folder_, log_, script_, copy_;
+    // Every run's inventory writes the machine's hardware information file.
+    testing_support::SavedFile hardwareFile_{testing_support::kHardwareInfoPath};
 };

@@ -134,8 +134,9 @@ protected:
     std::vector<Json> Ask(const std::string &name, const std::string &request) {
         const std::string reply = agent.Path("requests\\" + name + ".reply");
         WriteFile(agent.Path("requests\\" + name + ".req"), request);
-        EXPECT_TRUE(WaitFor([&] { return Exists(reply); }, kServiceWaitMs)) << name;
-        EXPECT_FALSE(Exists(agent.Path("requests\\" + name + ".req")));
+        // The agent writes the answer first and removes the request after it.
+        const std::string requestFile = agent.Path("requests\\" + name + ".req");
+        EXPECT_TRUE(WaitFor([&] { return Exists(reply) && !Exists(requestFile); }, kServiceWaitMs)) << name;
         return Events(ReadFile(reply));
     }
 

@@ -14,6 +14,14 @@ std::string ProgramFolder() {
     return folder.substr(0, folder.find_last_of('\\'));
 }
 
+// The running test program's file name without its extension.
+static std::string ProgramName() {
+    char path[MAX_PATH];
+    std::string name(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    name = name.substr(name.find_last_of('\\') + 1);
+    return name.substr(0, name.find_last_of('.'));
+}
+
 std::string KestrelPath() { return ProgramFolder() + "\\kestrel.exe"; }
 
 static void DeleteTreeInner(const std::string &path) {
@@ -171,6 +179,87 @@ int FindText(const std::vector<std::string> &texts, const std::string &wanted, i
 
 bool ContainsText(const std::vector<std::string> &texts, const std::string &wanted) {
     return FindText(texts, wanted) >= 0;
+}
+
+std::vector<std::string> Captured::OutLines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+Captured RunCaptured(const std::string &program, const std::string &arguments, unsigned timeoutMs) {
+    // One folder per test program and fresh names per run: emptying a folder right
+    // after the last child let go of it is a race under Wine.
+    static const std::string folder = FreshFolder("captured_" + ProgramName());
+    static int runs = 0;
+    const std::string stem = folder + "\\run" + std::to_string(++runs);
+    const std::string outPath = stem + ".out", errPath = stem + ".err";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    std::string commandLine = "\"" + program + "\" " + arguments;
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    Captured result;
+    if (CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        CloseHandle(process.hThread);
+        if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+            DWORD code = 0;
+            GetExitCodeProcess(process.hProcess, &code);
+            result.status = static_cast<int>(code);
+        } else {
+            TerminateProcess(process.hProcess, 99);
+        }
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(out);
+    CloseHandle(err);
+    result.out = ReadFile(outPath);
+    result.err = ReadFile(errPath);
+    return result;
+}
+
+SavedFile::SavedFile(const std::string &path) : path_(path), existed_(Exists(path)) {
+    if (existed_) content_ = ReadFile(path);
+}
+
+SavedFile::~SavedFile() {
+    if (existed_)
+        WriteFile(path_, content_);
+    else
+        DeleteTree(path_);
+}
+
+VersionedCopy::VersionedCopy(const std::string &source, const std::string &folder, const std::string &name,
+                             const char *version)
+    : name_(name), path_(folder + "\\" + name) {
+    CopyFileA(source.c_str(), path_.c_str(), FALSE);
+    const std::string key = "Software\\Wine\\AppDefaults\\" + name_;
+    HKEY handle = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) ==
+        ERROR_SUCCESS) {
+        RegSetValueExA(handle, "Version", 0, REG_SZ, reinterpret_cast<const BYTE *>(version),
+                       static_cast<DWORD>(strlen(version) + 1));
+        RegCloseKey(handle);
+    }
+}
+
+VersionedCopy::~VersionedCopy() {
+    RegDeleteKeyA(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + name_).c_str());
+    DeleteTree(path_);
 }
 
 }  // namespace testing_support

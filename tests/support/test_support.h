@@ -41,6 +41,46 @@ bool ProfileSectionExists(const std::string &file, const std::string &section);
 // Joins INI lines with CR LF.
 std::string Ini(std::initializer_list<std::string> lines);
 
+// A program's exit status and what it wrote to its standard output and error.
+struct Captured {
+    int status = -1;  // -1: not started, or killed after the timeout
+    std::string out;
+    std::string err;
+    std::vector<std::string> OutLines() const;
+};
+Captured RunCaptured(const std::string &program, const std::string &arguments, unsigned timeoutMs = 60000);
+
+// A file shared by tests at a fixed path (the hardware information file): saved
+// now, put back as it was (or removed again) when the guard ends.
+class SavedFile {
+public:
+    explicit SavedFile(const std::string &path);
+    ~SavedFile();
+    SavedFile(const SavedFile &) = delete;
+    SavedFile &operator=(const SavedFile &) = delete;
+
+private:
+    std::string path_, content_;
+    bool existed_;
+};
+inline constexpr const char kHardwareInfoPath[] = "C:\\system.sav\\util\\mira.ini";
+
+// A copy of a program under another name, to which Wine reports the given
+// Windows version (win95, win98, nt40, win2k, winxp64, vista, win7...). The
+// copy stands alone: no library of the build folder is beside it.
+class VersionedCopy {
+public:
+    VersionedCopy(const std::string &source, const std::string &folder, const std::string &name,
+                  const char *version);
+    ~VersionedCopy();
+    VersionedCopy(const VersionedCopy &) = delete;
+    VersionedCopy &operator=(const VersionedCopy &) = delete;
+    const std::string &Path() const { return path_; }
+
+private:
+    std::string name_, path_;
+};
+
 // Index of the first text equal to wanted at or after from; -1 when absent.
 int FindText(const std::vector<std::string> &texts, const std::string &wanted, int from = 0);
 bool ContainsText(const std::vector<std::string> &texts, const std::string &wanted);

@@ -10,6 +10,7 @@
 
 #include "engine/run_state.h"
 #include "hardware/hardware_diagnostics.h"
+#include "hardware/hwquery_client.h"
 #include "hardware/inventory.h"
 #include "hardware/memory_source.h"
 #include "hardware/physical_memory.h"
@@ -29,7 +30,8 @@ const char kUsage[] =
     "  --ini OUT      where [Hardware Detect] goes (default C:\\system.sav\\util\\mira.ini)\n"
     "  --script FILE  also write [DATA] SYSID and IsNorvik into this script file\n"
     "Every key written is printed as key=value.\n"
-    "Exit status: 0 done, 1 a file could not be read or written, 2 no SMBIOS 2.x\n"
+    "Exit status: 0 done, 1 a file could not be read or written (HwQuery.dll\n"
+    "included, for a machine without SMBIOS), 2 no SMBIOS 2.x\n"
     "entry point in the image or dump, 3 bad command line.\n";
 
 struct Options {
@@ -143,5 +145,9 @@ int main(int argc, char **argv) {
     InventoryOutcome outcome = RunHardwareInventory(table.get(), target);
     fflush(stdout);
     if (!outcome.writeFailure.empty()) return Fail(kFileFailed, outcome.writeFailure);
+    if (outcome.fallbackUnavailable) {
+        return Fail(kFileFailed,
+                    std::string("cannot load ") + kHwQueryLibraryName + " from this program's folder; nothing written");
+    }
     return kDone;
 }
