@@ -92,8 +92,14 @@ bool SmbiosTable::CheckEntryPoint() const {
     return true;
 }
 
-uint8_t SmbiosTable::MajorVersion() const { return entryPoint_ ? entryPoint_[0x06] : 0; }
-uint8_t SmbiosTable::MinorVersion() const { return entryPoint_ ? entryPoint_[0x07] : 0; }
+// An anchor found at the very end of what is mapped has no version bytes behind it:
+// such an entry point reads as version 0.0.
+uint8_t SmbiosTable::MajorVersion() const {
+    return entryPoint_ && window_.Holds(EntryPointAddress(), 0x07) ? entryPoint_[0x06] : 0;
+}
+uint8_t SmbiosTable::MinorVersion() const {
+    return entryPoint_ && window_.Holds(EntryPointAddress(), 0x08) ? entryPoint_[0x07] : 0;
+}
 
 bool SmbiosTable::VersionAtLeast(uint8_t major, uint8_t minor) const {
     return MajorVersion() > major || (MajorVersion() == major && MinorVersion() >= minor);

@@ -1,4 +1,3 @@
-// fuzz-sources: setup/commands/registry_rules.cpp setup/engine/text_rules.cpp setup/engine/bounded_text.cpp
 // The registry rules on arbitrary action lines and data texts: no read or write
 // outside the text, and the results stay consistent with the input.
 #include <cstddef>

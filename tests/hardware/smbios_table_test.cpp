@@ -60,17 +60,21 @@ TEST(EntryPointSearch, TheD000hSegmentAndUnalignedAnchorsAreNotSearched) {
 }
 
 TEST(EntryPointSearch, AWindowShorterThanMappedIsSearchedOnlyWhereMapped) {
-    // Windows cut at several places, down to one that ends inside an anchor:
-    // the guard page after each makes any read beyond it fail the test.
-    for (uint32_t length : {0x10000u, 0x20000u, 0x20002u, 0x20003u, 0x20010u, 0x2001Fu}) {
+    // Windows cut at several places, down to one that ends inside an anchor or
+    // just behind it: the guard page after each makes any read beyond it fail
+    // the test. Version bytes that are not mapped read as 0.
+    for (uint32_t length : {0x10000u, 0x20000u, 0x20002u, 0x20003u, 0x20004u, 0x20006u, 0x20007u, 0x20010u,
+                            0x2001Fu}) {
         Machine machine(length);
-        const Bytes anchor = {'_', 'S', 'M', '_'};
-        const size_t fits = length > 0x20000 ? std::min<size_t>(anchor.size(), length - 0x20000) : 0;
-        if (fits) machine.Put(0x000F0000, Bytes(anchor.begin(), anchor.begin() + fits));
+        const Bytes start = {'_', 'S', 'M', '_', 0, 0x1F, 2, 3};
+        const size_t fits = length > 0x20000 ? std::min<size_t>(start.size(), length - 0x20000) : 0;
+        if (fits) machine.Put(0x000F0000, Bytes(start.begin(), start.begin() + fits));
         auto table = machine.Open();
         if (length >= 0x20004u) {
             EXPECT_EQ(0x000F0000u, table->EntryPointAddress()) << std::hex << length;
             EXPECT_FALSE(table->EntryPointValid()) << std::hex << length;
+            EXPECT_EQ(fits >= 7 ? 2 : 0, table->MajorVersion()) << std::hex << length;
+            EXPECT_EQ(fits >= 8 ? 3 : 0, table->MinorVersion()) << std::hex << length;
         } else {
             EXPECT_EQ(nullptr, table->EntryPoint()) << std::hex << length;
         }

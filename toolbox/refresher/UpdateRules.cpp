@@ -1,24 +1,12 @@
 #include "UpdateRules.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstdlib>
 
 std::string SourcePathFor(const std::string &value, const std::string &tempFolder) {
     static const size_t kPrefixLength = sizeof "temp:" - 1;
     std::string source = value;
     source.replace(0, kPrefixLength, tempFolder);
     return source;
-}
-
-int SplitPath(const std::string &path, PathParts &parts) {
-    parts = PathParts{};
-    // Beyond this no file function of the plug-in could open the path, and the splitter
-    // could end in the runtime's invalid-parameter handler, which belongs to the host.
-    const size_t kLongestPath = 259;
-    if (path.size() > kLongestPath) return ERANGE;
-    return _splitpath_s(path.c_str(), parts.drive, sizeof parts.drive, parts.folder, sizeof parts.folder,
-                        parts.name, sizeof parts.name, parts.extension, sizeof parts.extension);
 }
 
 void EraseThroughFirstDash(std::string &text) {

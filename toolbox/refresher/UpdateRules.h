@@ -20,8 +20,9 @@ struct PathParts {
     char name[260];
     char extension[260];
 };
-// Splits a path like _splitpath_s; returns 0 or its error number (ERANGE when a part,
-// or the path itself, is too long for the file functions).
+// Splits a path with the runtime's _splitpath_s; returns 0 or its error number (ERANGE
+// when a part, or the path itself, is too long for the file functions). It is defined
+// in UpdatePathSplit.cpp, the one rule that needs the Windows runtime.
 int SplitPath(const std::string &path, PathParts &parts);
 
 // The two cuts that turn "prefix-stem-rest" into "stem".
