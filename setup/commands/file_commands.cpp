@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstring>
 #include <string>
 
@@ -22,6 +23,17 @@ struct LastError {
     char text[260];
     LastError() { code = DescribeLastError(text, sizeof text); }
 };
+
+// The first text of a log line when it carries values itself, cut like the line.
+std::string Formatted(const char *format, ...) __attribute__((format(gnu_printf, 1, 2)));
+std::string Formatted(const char *format, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    text::FormatBoundedV(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
 
 bool PathExists(const char *path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
@@ -48,9 +60,7 @@ bool JoinPath(char *buffer, size_t capacity, const char *folder, const char *nam
 
 void LogFormatted2(const char *firstFormat, const char *secondFormat, unsigned long code, const char *errorText,
                    const char *a, const char *b = "") {
-    char first[512];
-    text::FormatBounded(first, sizeof first, firstFormat, code, errorText);
-    LogLineFormat(first, secondFormat, a, b);
+    LogLineFormat(Formatted(firstFormat, code, errorText).c_str(), secondFormat, a, b);
 }
 
 // A pair line "source, destination": trimmed source, trimmed destination with its
@@ -145,9 +155,8 @@ void SBCopyFile(const char *source, const char *destination) {
         ScopedFind itself(FindFirstFileA(source, &found));
         if (!itself.Valid()) {
             LastError error;
-            char first[512];
-            text::FormatBounded(first, sizeof first, " FindFirstFile(%s) %lu-%s", source, error.code, error.text);
-            LogLineFormat(first, "SBCopyFile() - Invalid File Handle - %s", source);
+            LogLineFormat(Formatted(" FindFirstFile(%s) %lu-%s", source, error.code, error.text).c_str(),
+                          "SBCopyFile() - Invalid File Handle - %s", source);
             return;
         }
     }
@@ -160,9 +169,8 @@ void SBCopyFile(const char *source, const char *destination) {
     ScopedFind search(FindFirstFileA(pattern, &entry));
     if (!search.Valid()) {
         LastError error;
-        char first[512];
-        text::FormatBounded(first, sizeof first, "SBCopyFile() - Invalid File Handle - %s", pattern);
-        LogLineFormat(first, "\nFindFirstFile(%s) %lu-%s", pattern, error.code, error.text);
+        LogLineFormat(Formatted("SBCopyFile() - Invalid File Handle - %s", pattern).c_str(),
+                      "\nFindFirstFile(%s) %lu-%s", pattern, error.code, error.text);
         return;
     }
     do {
@@ -222,10 +230,8 @@ static int CopyListLine(const char *line) {
     LogLineFormat("  ", "CMD - copy %s to %s", source, destination);
 
     if (!PathExists(source)) {
-        char first[512];
-        text::FormatBounded(first, sizeof first,
-                            "CMD15_CopyFile() -  Invalid Parameters : SourceFile (%s) does not Exist", source);
-        LogLine(first, "");
+        LogLine(Formatted("CMD15_CopyFile() -  Invalid Parameters : SourceFile (%s) does not Exist", source).c_str(),
+                "");
         return 0;
     }
     if (IsDirectory(source)) {
@@ -273,9 +279,8 @@ void RemoveDir(const char *directory) {
         ScopedFind search(FindFirstFileA(pattern, &entry));
         if (!search.Valid()) {
             LastError error;
-            char first[512];
-            text::FormatBounded(first, sizeof first, " FindFirstFile(%s) %lu-%s", pattern, error.code, error.text);
-            LogLineFormat(first, "RemoveDir() - Invalid File Handle - %s", pattern);
+            LogLineFormat(Formatted(" FindFirstFile(%s) %lu-%s", pattern, error.code, error.text).c_str(),
+                          "RemoveDir() - Invalid File Handle - %s", pattern);
             return;
         }
         do {
@@ -290,10 +295,8 @@ void RemoveDir(const char *directory) {
             }
             if (!SetFileAttributesA(child, FILE_ATTRIBUTE_NORMAL)) {
                 LastError error;
-                char first[512];
-                text::FormatBounded(first, sizeof first, " SetFileAttributes() failed, (%lu)-%s", error.code,
-                                    error.text);
-                LogLineFormat(first, "RemoveDir() - Error setting attribs on file - %s", child);
+                LogLineFormat(Formatted(" SetFileAttributes() failed, (%lu)-%s", error.code,
+                                    error.text).c_str(), "RemoveDir() - Error setting attribs on file - %s", child);
             }
             LogLineFormat("  Deleting...", ">%s<", child);
             // A linked folder (junction) is removed as a link: what it points at
@@ -301,24 +304,20 @@ void RemoveDir(const char *directory) {
             BOOL removed = linkedFolder ? RemoveDirectoryA(child) : DeleteFileA(child);
             if (!removed) {
                 LastError error;
-                char first[512];
-                text::FormatBounded(first, sizeof first, " DeleteFile(%s) failed, (%lu)-%s", child, error.code,
-                                    error.text);
-                LogLineFormat(first, "RemoveDir() - Error deleting file - %s", child);
+                LogLineFormat(Formatted(" DeleteFile(%s) failed, (%lu)-%s", child, error.code,
+                                    error.text).c_str(), "RemoveDir() - Error deleting file - %s", child);
             }
         } while (FindNextFileA(search.Get(), &entry));
     }
     if (!SetFileAttributesA(directory, FILE_ATTRIBUTE_NORMAL)) {
         LastError error;
-        char first[512];
-        text::FormatBounded(first, sizeof first, " SetFileAttributes() failed, (%lu)-%s", error.code, error.text);
-        LogLineFormat(first, "RemoveDir() - Error setting attribs on file - %s", directory);
+        LogLineFormat(Formatted(" SetFileAttributes() failed, (%lu)-%s", error.code, error.text).c_str(),
+                      "RemoveDir() - Error setting attribs on file - %s", directory);
     }
     if (!RemoveDirectoryA(directory)) {
         LastError error;
-        char first[512];
-        text::FormatBounded(first, sizeof first, " RemoveDirectory(%s) %lu-%s", directory, error.code, error.text);
-        LogLineFormat(first, "RemoveDir() - Invalid File Handle - %s", directory);
+        LogLineFormat(Formatted(" RemoveDirectory(%s) %lu-%s", directory, error.code, error.text).c_str(),
+                      "RemoveDir() - Invalid File Handle - %s", directory);
     }
 }
 
@@ -335,17 +334,13 @@ void CmdRmdir(const char *path) {
     LogLineFormat("  ", "...deleting file <%s>", path);
     if (!SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL)) {
         LastError error;
-        char first[512];
-        text::FormatBounded(first, sizeof first, "CmdRmdir() - Error setting attribs on file - %s", path);
-        LogLineFormat(first, "\nSetFileAttributes() failed, (%lu)-%s", error.code, error.text);
+        LogLineFormat(Formatted("CmdRmdir() - Error setting attribs on file - %s", path).c_str(),
+                      "\nSetFileAttributes() failed, (%lu)-%s", error.code, error.text);
     }
     if (!DeleteFileA(path)) {
         LastError error;
-        char first[512];
-        text::FormatBounded(first, sizeof first, "CmdRmdir() - Error deleting file - %s", path);
-        char second[512];
-        text::FormatBounded(second, sizeof second, "\nDeleteFile(%s) failed, (%lu)-%s", path, error.code, error.text);
-        LogLine(first, second);
+        LogLine(Formatted("CmdRmdir() - Error deleting file - %s", path).c_str(),
+                Formatted("\nDeleteFile(%s) failed, (%lu)-%s", path, error.code, error.text).c_str());
     }
 }
 
