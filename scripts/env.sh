@@ -7,8 +7,10 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 
+# A WoW64 prefix: 64-bit and 32-bit programs side by side, as on the PCs we serve.
 kestrel_wine_ready() {
-    [ -f "$WINEPREFIX/system.reg" ] && [ -d "$WINEPREFIX/drive_c/system.sav/util" ]
+    [ -f "$WINEPREFIX/system.reg" ] && [ -d "$WINEPREFIX/drive_c/system.sav/util" ] &&
+        [ -d "$WINEPREFIX/drive_c/windows/syswow64" ]
 }
 
 # The server's socket for this prefix (its folder is named after the prefix's
@@ -40,6 +42,12 @@ kestrel_start_wineserver() {
 }
 
 if ! kestrel_wine_ready; then
+    # A prefix made before wine32 was installed has no syswow64 and no longer starts
+    # any program ("could not load kernel32.dll"): it is made again.
+    if [ -d "$WINEPREFIX" ]; then
+        wineserver -k </dev/null >/dev/null 2>&1 || true
+        rm -rf "$WINEPREFIX"
+    fi
     mkdir -p "$WINEPREFIX"
     wineboot -i </dev/null >/dev/null 2>&1 || true
     # Let the server wineboot started finish before the persistent one starts.
