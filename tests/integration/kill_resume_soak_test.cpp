@@ -31,9 +31,11 @@ std::string SoakScript(const std::string &folder, const std::string &log) {
         switch (i % 5) {
         case 0: script += "21,," + out + "\\d" + n + "\r\n"; break;
         case 1: script += "15,," + folder + "\\seed.txt," + out + "\\f" + n + ".txt\r\n"; break;
-        case 2: script += "26,,Results,k" + n + ",v" + n + "\r\n"; break;
-        case 3: script += "27,,V" + std::to_string(100 + i) + ",value " + n + "\r\n"; break;
-        default: script += "13,30\r\n"; break;
+        // The pause ends a run of commands that only save their cursor: a kill in
+        // it finds the whole copy three commands behind the cursor.
+        case 2: script += "13,30\r\n"; break;
+        case 3: script += "26,,Results,k" + n + ",v" + n + "\r\n"; break;
+        default: script += "27,,V" + std::to_string(100 + i) + ",value " + n + "\r\n"; break;
         }
     }
     return script;
@@ -55,8 +57,8 @@ std::map<std::string, std::string> FinalState(const std::string &folder, const s
     }
     for (int i = 1; i < 50; ++i) {
         std::string n = std::to_string(i);
-        if (i % 5 == 2) state["Results.k" + n] = ProfileString(copy, "Results", "k" + n, "<absent>");
-        if (i % 5 == 3) {
+        if (i % 5 == 3) state["Results.k" + n] = ProfileString(copy, "Results", "k" + n, "<absent>");
+        if (i % 5 == 4) {
             std::string key = "V" + std::to_string(100 + i);
             state["Variables." + key] = ProfileString(copy, "Variables", key, "<absent>");
         }
