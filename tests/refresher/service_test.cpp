@@ -314,3 +314,27 @@ TEST_F(AgentServiceTest, AFailedCopyPutsTheOldFilesBackAndStartsTheServiceAgain)
     EXPECT_TRUE(
         WaitFor([&] { return ServiceState() == SERVICE_RUNNING && Status()["pid"] != before; }, kServiceWaitMs));
 }
+
+TEST_F(AgentServiceTest, ANewAgentThatDoesNotStartIsReplacedByTheOldOne) {
+    const std::string folder = agent.folder;
+    const std::string oldAgent = ReadFile(agent.Path("warden.exe"));
+    const std::string script = Place(folder, "external-update.vbs", UpdateScriptOnDisk());
+    const std::string broken = Place(folder, "warden-new.exe", "not a program");
+    const std::string list = Place(folder, "updatelist.txt", broken + ", " + agent.Path("warden.exe") + "\r\n\r\n");
+    const std::string before = Status()["pid"];
+    Captured run = RunScript(script, "\"" + list + "\" \"" + folder + "refresher.log\"");
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+
+    auto lines = Lines(folder + "refresher.log");
+    ASSERT_GE(lines.size(), 12u);
+    EXPECT_EQ(lines[7], "Copying " + broken + " To " + agent.Path("warden.exe"));
+    EXPECT_EQ(lines[8], "Starting Service");
+    const int putBack = testing_support::FindText(lines, "Put back " + agent.Path("warden.exe"), 9);
+    ASSERT_GT(putBack, 9);
+    EXPECT_EQ(lines[putBack + 1], "Starting Service");
+    EXPECT_EQ(lines[putBack + 2], "StartService returned 0");
+    EXPECT_EQ(lines.back(), "Old files kept, service running (exit 2)");
+    EXPECT_EQ(ReadFile(agent.Path("warden.exe")), oldAgent);
+    EXPECT_TRUE(
+        WaitFor([&] { return ServiceState() == SERVICE_RUNNING && Status()["pid"] != before; }, kServiceWaitMs));
+}
