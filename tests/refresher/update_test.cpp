@@ -198,7 +198,7 @@ TEST_F(UpdateTest, ADestinationThatCannotBeReplacedFailsAfterThreeTriesAndPutsEv
                                          "Value = 1, System Error = " +
                                          code);
         EXPECT_GE(failedLine, 0);
-        EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - put back the old .*\\\\epsilon\\.dll", failedLine),
+        EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - removed the new .*\\\\epsilon\\.dll", failedLine),
                   failedLine);
         EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - put back the old .*\\\\alpha\\.dll", failedLine),
                   failedLine);

@@ -240,7 +240,8 @@ void UpdateAgent::PutBack(const std::vector<Replaced> &done) {
                             : MoveFileExA(it->oldCopy.c_str(), pair.destination.c_str(),
                                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
         if (restored)
-            host->Log(kError, "%s:%d - put back the old %s", kUnit, __LINE__, pair.destination.c_str());
+            host->Log(kError, it->oldCopy.empty() ? "%s:%d - removed the new %s" : "%s:%d - put back the old %s",
+                      kUnit, __LINE__, pair.destination.c_str());
         else
             host->Log(kError, "%s:%d - could not put back the old %s, error %d; its old bytes are in %s", kUnit,
                       __LINE__, pair.destination.c_str(), LastError(),
