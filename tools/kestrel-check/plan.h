@@ -98,6 +98,7 @@ struct Plan {
     std::string process;  // WOW64, x86 or unknown
     std::vector<std::string> facts;  // the facts the decisions rest on, one a line
     std::vector<PlannedRun> runs;
+    std::vector<std::string> scriptSections;  // folded, in file order: the matrix's column order
     std::vector<std::string> SectionsEntered() const;  // each once, in order of first entry
     RunEnd FinalEnd() const { return runs.empty() ? RunEnd::NotStarted : runs.back().end; }
 };

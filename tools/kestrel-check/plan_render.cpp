@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "plan.h"
+#include "script_reader.h"
 
 namespace plan {
 
@@ -136,6 +137,15 @@ std::string RenderMatrix(const std::vector<Plan> &plans) {
     for (const Plan &plan : plans)
         for (const std::string &name : plan.SectionsEntered())
             if (std::find(columns.begin(), columns.end(), name) == columns.end()) columns.push_back(name);
+    // In the script's order, which is how its author reads it.
+    if (!plans.empty()) {
+        const std::vector<std::string> &order = plans.front().scriptSections;
+        auto place = [&](const std::string &name) {
+            return std::find(order.begin(), order.end(), check::Folded(name)) - order.begin();
+        };
+        std::stable_sort(columns.begin(), columns.end(),
+                         [&](const std::string &a, const std::string &b) { return place(a) < place(b); });
+    }
     std::string out = "| Machine | Windows |";
     std::string rule = "|---|---|";
     for (const std::string &name : columns) {

@@ -614,7 +614,7 @@ private:
             }
             if (id == 0) {
                 k = 2;
-                reason = "the ID reads as 0X0000" + source;
+                reason = "SYSID " + check::Quote(copy_.Get("DATA", "SYSID", "", 260)) + " reads as 0X0000" + source;
             } else if (line >= 0) {
                 k = 1;
                 reason = "the ID " + std::string(shown) + source + " matches the line " + check::Quote(matched) +
@@ -884,6 +884,10 @@ private:
 
 }  // namespace
 
-Plan MakePlan(const check::ScriptFile &script, const PlanFacts &facts) { return Walker(script, facts).Walk(); }
+Plan MakePlan(const check::ScriptFile &script, const PlanFacts &facts) {
+    Plan made = Walker(script, facts).Walk();
+    for (const check::ScriptSection &section : script.sections) made.scriptSections.push_back(check::Folded(section.name));
+    return made;
+}
 
 }  // namespace plan
