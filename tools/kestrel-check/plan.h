@@ -104,7 +104,7 @@ struct Plan {
 };
 
 // The bounds of the walk: commands per run and runs (restarts) per plan.
-inline constexpr int kCommandBound = 20000;
+inline constexpr int kCommandBound = 100000;
 inline constexpr int kRunBound = 16;
 
 Plan MakePlan(const check::ScriptFile &script, const PlanFacts &facts);

@@ -48,7 +48,7 @@ public:
             const check::ScriptSection &section = script.sections[i];
             if (section.hidden || section.name.empty()) continue;
             Section &copy = Add(section.name);
-            for (const check::ScriptLine &line : section.lines) copy.lines.push_back({line.name, line.hasValue, line.value});
+            for (const check::ScriptLine &line : section.lines) Append(copy, {line.name, line.hasValue, line.value});
         }
     }
 
@@ -85,11 +85,11 @@ public:
     void Write(const std::string &section, const std::string &key, const std::string &value) {
         Section *found = Find(section);
         if (!found) found = &Add(section);
-        auto at = std::find_if(found->lines.begin(), found->lines.end(),
-                               [&](const Line &line) { return Same(line.name, key); });
-        if (at == found->lines.end()) {
-            found->lines.push_back({key, true, value});
+        auto index = found->keys.find(check::Folded(key));
+        if (index == found->keys.end()) {
+            Append(*found, {key, true, value});
         } else {
+            Line *at = &found->lines[index->second];
             if (at->hasValue && at->value == value) return;
             at->hasValue = true;
             at->value = value;
@@ -99,6 +99,7 @@ public:
     void DeleteSection(const std::string &section) {
         if (Section *found = Find(section)) {
             found->lines.clear();
+            found->keys.clear();
             ++revision_;
         }
     }
@@ -114,10 +115,16 @@ private:
     struct Section {
         std::string name;
         std::vector<Line> lines;
+        std::unordered_map<std::string, size_t> keys;  // folded name -> its first line
     };
 
+    static void Append(Section &section, Line line) {
+        section.keys.emplace(check::Folded(line.name), section.lines.size());
+        section.lines.push_back(std::move(line));
+    }
+
     Section &Add(const std::string &name) {
-        sections_.push_back({name, {}});
+        sections_.push_back({name, {}, {}});
         index_[check::Folded(name)] = sections_.size() - 1;
         return sections_.back();
     }
@@ -132,9 +139,8 @@ private:
     const Line *FindLine(const std::string &section, const std::string &key) const {
         const Section *found = Find(section);
         if (!found) return nullptr;
-        for (const Line &line : found->lines)
-            if (Same(line.name, key)) return &line;
-        return nullptr;
+        auto index = found->keys.find(check::Folded(key));
+        return index == found->keys.end() ? nullptr : &found->lines[index->second];
     }
 
     std::vector<Section> sections_;
@@ -325,9 +331,12 @@ private:
     // ---- the loop --------------------------------------------------------------
 
     void Loop() {
-        for (int passes = 0;; ++passes) {
-            if (passes >= kCommandBound) {
-                End(RunEnd::Loop, "the run does not end within " + std::to_string(kCommandBound) + " commands");
+        for (;;) {
+            // Only commands count: a section end either enters a section with
+            // command lines or ends the run.
+            if (run_->commands.size() >= static_cast<size_t>(kCommandBound)) {
+                End(RunEnd::Loop, "the run does not end within " + std::to_string(kCommandBound) +
+                                      " commands: a loop that changes something on every pass");
                 return;
             }
             const int number = cursor_;
