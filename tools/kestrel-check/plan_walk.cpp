@@ -525,8 +525,10 @@ private:
 
     After JumpOrUndecided(int argument, const std::string &target, const std::string &reason) {
         if (Jump(argument, target, reason)) return After::Advance;
-        End(RunEnd::Unknown, "the section for argument " + std::to_string(argument) + " (" + Shown(target) +
-                                 ") is known only on the PC");
+        End(RunEnd::Unknown, IsKnown(target) ? "[" + target + "] is not in the script: the file that command 28 "
+                                                              "appended may bring it"
+                                             : "the section for argument " + std::to_string(argument) + " (" +
+                                                   Shown(target) + ") is known only on the PC");
         return After::Undecided;
     }
 
