@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "findings.h"
+#include "plan_tool.h"
 #include "script_checker.h"
 
 namespace {
@@ -77,6 +78,7 @@ int CheckFile(const std::string &path, bool quiet) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (plan::WantsPlan(argc, argv)) return plan::RunPlanTool(argc, argv);
     bool quiet = false;
     std::vector<std::string> files;
     bool optionsEnded = false;
@@ -88,6 +90,7 @@ int main(int argc, char **argv) {
             quiet = true;
         } else if (!optionsEnded && (argument == "--help" || argument == "-h")) {
             fputs(kUsage, stdout);
+            fputs(plan::kPlanUsage, stdout);
             return 0;
         } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
             fprintf(stderr, "kestrel-check: unknown option %s\n%s", argument.c_str(), kUsage);
