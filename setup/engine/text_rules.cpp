@@ -55,10 +55,11 @@ bool UnrollCommandLine(const std::string &line, UnrolledCommand &out) {
     // The line keeps its leading blanks; only the comment and trailing blanks go.
     std::string buffer = line.substr(0, line.find('\0'));
     buffer.push_back('\0');
-    // A line with nothing kept (blanks alone too) would otherwise be written as
-    // type 0 and end the section in its middle.
-    if (*StripCommentsInPlace(&buffer[0]) == '\0') return false;
+    StripCommentsInPlace(&buffer[0]);
     const std::string cleaned(buffer.c_str());
+    // A line of blanks alone would otherwise be written as type 0 and end the
+    // section in its middle.
+    if (cleaned.find_first_not_of(" \t\r\n\v\f") == std::string::npos) return false;
 
     out = UnrolledCommand{};
     size_t comma = cleaned.find(',');
