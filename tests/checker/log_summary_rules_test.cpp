@@ -61,7 +61,7 @@ TEST(LogSummary, RunsCommandsFailuresRebootsAndDone) {
     EXPECT_EQ((std::vector<std::string>{"CommandsList"}), first.sections);
     EXPECT_EQ(5, first.commandCount);
     ASSERT_EQ(3u, first.troubled.size());
-    EXPECT_EQ("CMD0> CMD15_CopyFile: 15,Payload ", first.troubled[0].entry.text);
+    EXPECT_EQ("CMD0> CMD15_CopyFile: 15,Payload", first.troubled[0].entry.text);
     ASSERT_EQ(1u, first.troubled[0].failures.size());
     EXPECT_EQ(9, first.troubled[0].failures[0].line);
     EXPECT_NE(std::string::npos, first.troubled[0].failures[0].text.find("Path not found. function CopyFile() failed"));
@@ -112,7 +112,7 @@ TEST(LogSummary, JsonAndMarkdownKeepEachValueInItsPlace) {
                         "[10:00:00.001]  kestrel.exe> CMD0> CMD32_LogMsg: 32,say \"hi\" ",
                         "[10:00:00.002]  kestrel.exe> ERROR-=- \x01 | \xe9"}));
     std::string json = Render({log}, Format::Json);
-    EXPECT_NE(std::string::npos, json.find("\"command\":\"CMD0> CMD32_LogMsg: 32,say \\\"hi\\\" \"")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"command\":\"CMD0> CMD32_LogMsg: 32,say \\\"hi\\\"\"")) << json;
     EXPECT_NE(std::string::npos, json.find("ERROR-=- \\u0001 | \\u00e9")) << json;
     EXPECT_NE(std::string::npos, json.find("\"script\":\"\"")) << json;
     std::string markdown = Render({log, log}, Format::Markdown);

@@ -88,7 +88,9 @@ std::string EntryText(const std::string &line) {
     std::string rest = line.substr(14);
     for (int blanks = 0; blanks < 2 && !rest.empty() && rest[0] == ' '; ++blanks) rest.erase(0, 1);
     size_t mark = rest.find("> ");
-    if (mark != std::string::npos && mark > 0 && rest.find(' ') > mark) return rest.substr(mark + 2);
+    if (mark != std::string::npos && mark > 0 && rest.find(' ') > mark) rest.erase(0, mark + 2);
+    // The blank an empty second text leaves says nothing.
+    while (!rest.empty() && rest.back() == ' ') rest.pop_back();
     return rest;
 }
 
