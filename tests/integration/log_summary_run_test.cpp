@@ -23,6 +23,7 @@ protected:
 };
 
 TEST_F(LogSummaryRun, EveryFailedCommandIsNamedWithItsFailureLines) {
+    CreateDirectoryA((folder_ + "\\tree").c_str(), nullptr);
     WriteFile(folder_ + "\\tree\\a.txt", "a");
     WriteScript(Ini({"[CommandsList]", "15,Copies", "3,Deep", "11,,C:\\ktests_none\\none.exe,TRUE", "32,end",
                      "[Copies]", folder_ + "\\missing.txt, " + folder_ + "\\x.txt",

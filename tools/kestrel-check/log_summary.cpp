@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 
 namespace logsum {
 
@@ -13,7 +14,8 @@ constexpr Gravity I = Gravity::Information;
 
 }  // namespace
 
-// First fit wins: the narrow forms stand before the broad ones that would take
+// Compared as written: a path in a line (a folder named "Failed") must not make
+// it a failure by the case of its letters. First fit wins: the narrow forms stand before the broad ones that would take
 // them too ("not found in list" is a branch outcome; "...failed" under a WARNING
 // tag is a failure).
 const std::vector<EntryForm> &EntryForms() {
@@ -28,16 +30,19 @@ const std::vector<EntryForm> &EntryForms() {
         {false, "NOTICE -- ", W, "NOTICE -- couldn't open key:  Software\\Vendor\\Optional"},
         {false, "GetVariable( ) variable not found", W, "GetVariable( ) variable not found for  ~%V010"},
         {false, "Sleuth was unable to load", W, "Sleuth was unable to load Hw Query DLL"},
-        {false, "ERROR", F, "ERROR-=- Section [Next] is not found!  /  ERROR - cannot initialize  /  Error-=-  cound not open second file..."},
+        {false, "ERROR", F, "ERROR-=- Section [Next] is not found!  /  ERROR - cannot initialize"},
+        {false, "Error-=-", F, "Error-=-  cound not open second file..."},
         {false, "...ERROR", F, "...ERROR deleting Value  "},
         {false, "FAIL - ", F, "FAIL - Failure with CreateProcess( ) 2 - File not found."},
         {true, "Error=", F, "CMD15_CopyFile() -  Error=3, Path not found.  function CopyFile() failed on src=..., dst=..."},
         {true, "failed", F, "WARNING-=- function MakeDirectory () failed on src=C:\\first"},
+        {true, "Failed disabling", F, "CmdEnableWow64FSRedirection() -> Failed disabling FS Redirection"},
         {true, "Invalid File Handle", F, " FindFirstFile(C:\\kit) 3-... SBCopyFile() - Invalid File Handle - C:\\kit"},
         {true, "Invalid Parameters", F, "CMD15_CopyFile() -  Invalid Parameters : SourceFile (C:\\kit\\a.dll) does not Exist"},
         {true, "Missing comma", F, "WARNINIG-=- Missing comma >Paths<"},
         {true, "not defined", F, "NOTICE:  CMD >40< not defined  /  NOTICE:Data not defined in line ->...  /  ..time not defined to sleep"},
-        {true, "not supported", F, " Not Supported yet.  /  NOTICE: Wild Cards not supported yet."},
+        {true, "Not Supported", F, " Not Supported yet."},
+        {true, "not supported", F, "NOTICE: Wild Cards not supported yet."},
         {true, "Couldn't load", F, "CmdEnableWow64FSRedirection() -> Couldn't load Wow64EnableWow64FsRedirection from Kernel32.dll"},
         {false, "WARNING-=-", W, "WARNING-=- negative sleep time >-5< refused, not sleeping"},
         {false, "WARNINIG-=-", W, "WARNINIG-=- (other warnings)"},
@@ -47,23 +52,6 @@ const std::vector<EntryForm> &EntryForms() {
 }
 
 namespace {
-
-char Lower(char c) { return static_cast<char>(tolower(static_cast<unsigned char>(c))); }
-
-bool StartsWithNoCase(const std::string &textValue, const char *prefix, size_t at = 0) {
-    size_t i = 0;
-    for (; prefix[i]; ++i) {
-        if (at + i >= textValue.size() || Lower(textValue[at + i]) != Lower(prefix[i])) return false;
-    }
-    return true;
-}
-
-bool ContainsNoCase(const std::string &textValue, const char *part) {
-    for (size_t at = 0; at < textValue.size(); ++at) {
-        if (StartsWithNoCase(textValue, part, at)) return true;
-    }
-    return false;
-}
 
 bool Digits(const std::string &s, size_t at, size_t count) {
     if (at + count > s.size()) return false;
@@ -193,7 +181,9 @@ struct RunBuilder {
 
 const EntryForm *ClassifyEntry(const std::string &entryText) {
     for (const EntryForm &form : EntryForms()) {
-        if (form.anywhere ? ContainsNoCase(entryText, form.text) : StartsWithNoCase(entryText, form.text)) return &form;
+        bool fits = form.anywhere ? entryText.find(form.text) != std::string::npos
+                                  : entryText.compare(0, strlen(form.text), form.text) == 0;
+        if (fits) return &form;
     }
     return nullptr;
 }

@@ -14,7 +14,7 @@ enum class Gravity { Failure, Warning, Information };
 // the docs list: a form is either the start of the entry's text or a part of it.
 struct EntryForm {
     bool anywhere;      // false: the text starts with it
-    const char *text;   // compared without regard to case
+    const char *text;   // compared as written
     Gravity gravity;
     const char *example;
 };
