@@ -11,6 +11,7 @@
 
 #include "findings.h"
 #include "log_summary.h"
+#include "plan_tool.h"
 #include "script_checker.h"
 
 namespace {
@@ -126,6 +127,7 @@ int SummarizeLogs(const std::vector<std::string> &arguments) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (plan::WantsPlan(argc, argv)) return plan::RunPlanTool(argc, argv);
     std::vector<std::string> arguments(argv + 1, argv + argc);
     for (const std::string &argument : arguments) {
         if (argument == "--log") return SummarizeLogs(arguments);
@@ -141,6 +143,7 @@ int main(int argc, char **argv) {
             quiet = true;
         } else if (!optionsEnded && (argument == "--help" || argument == "-h")) {
             fputs(kUsage, stdout);
+            fputs(plan::kPlanUsage, stdout);
             return 0;
         } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
             fprintf(stderr, "kestrel-check: unknown option %s\n%s", argument.c_str(), kUsage);
