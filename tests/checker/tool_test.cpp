@@ -147,3 +147,21 @@ TEST(Tool, PlanGivesOnePlanPerMachineAndReleaseAndAMatrix) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Tool, LogSummaryExitsZeroOnlyWhenEveryRunGotToDoneWithoutFailure) {
+    std::string folder = FreshFolder("tool_log");
+    const std::string banner = "[10:00:00.000]  kestrel.exe> *** Starting C:\\k\\kestrel.exe Version: 2.00.10 *** ";
+    std::string good = folder + "good.log", cut = folder + "cut.log";
+    WriteFile(good, Script({banner, "[10:00:00.001]  kestrel.exe> CMD0> CMD33_: 33 ", "[10:00:00.002]  kestrel.exe> DONE !"}));
+    WriteFile(cut, Script({banner, "[10:00:00.001]  kestrel.exe> CMD0> CMD13_Sleep: 13,60000 "}));
+    EXPECT_EQ(0, RunChecker({"--log", good}).exitCode);
+    ToolRun both = RunChecker({"--log", "--format", "markdown", good, cut});
+    EXPECT_EQ(1, both.exitCode);
+    EXPECT_EQ(4u, both.out.size());
+    EXPECT_EQ(2, RunChecker({"--log", good, folder + "missing.log"}).exitCode);
+    EXPECT_EQ(2, RunChecker({"--log", "--format", "xml", good}).exitCode);
+}
+
+}  // namespace
