@@ -17,11 +17,6 @@ static int ReadDataInt(const char *key) {
     return static_cast<int>(GetPrivateProfileIntA(g_run.argumentSection, key, 0, g_run.scriptFile));
 }
 
-static void SaveMovedCursor() {
-    WriteProfileInt("Commands", "CurrentCmd", g_run.commandCursor, g_run.scriptFile);
-    FlushProfile(g_run.scriptFile);
-}
-
 static void LogCursorLine(int commandNumber) {
     char line[64];
     text::FormatBounded(line, sizeof line, "CMD%d=%d", g_run.commandCursor, commandNumber);
@@ -40,8 +35,7 @@ int CmdDecCommand() {
         if (step > g_run.commandCursor) {
             LogLineFormat("ERROR-=-", "ERROR cannot decrement the CurrentCmd by %d", step);
         } else {
-            g_run.commandCursor -= step + 1;
-            SaveMovedCursor();
+            g_run.commandCursor -= step + 1;  // saved by the loop with its advance
         }
     }
     LogCursorLine(6);
@@ -54,8 +48,7 @@ int CmdIncCommand() {
         if (g_run.commandCursor > INT_MAX - 1 - step) {
             LogLineFormat("ERROR-=-", "ERROR cannot increment the CurrentCmd by %d", step);
         } else {
-            g_run.commandCursor += step;
-            SaveMovedCursor();
+            g_run.commandCursor += step;  // saved by the loop with its advance
         }
     }
     LogCursorLine(7);

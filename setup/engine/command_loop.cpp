@@ -53,11 +53,6 @@ static bool ReadLanguage() {
     return true;
 }
 
-static void SaveCursor() {
-    WriteProfileInt("Commands", "CurrentCmd", g_run.commandCursor, g_run.scriptFile);
-    FlushProfile(g_run.scriptFile);
-}
-
 // The end-of-section marker: enter the pending section at this number, or end.
 static bool EnterNextSectionOrStop() {
     char current[128], next[128];
@@ -87,7 +82,6 @@ static bool RunHandler(const CommandRow &row, int &result) {
 void RunCommandLoop() {
     bool stop = false;
     while (!stop) {
-        ScriptWriteGuard guard;  // a pass killed half-way runs again from its start
         const int number = g_run.commandCursor;
         char key[64];
         text::FormatBounded(key, sizeof key, "Cmd%d", number);
@@ -111,7 +105,7 @@ void RunCommandLoop() {
         if (!row) {
             LogLineFormat("NOTICE: ", "CMD >%d< not defined", type);
             ++g_run.commandCursor;
-            SaveCursor();
+            SaveCommandCursor();
             continue;
         }
         if (row->after == AfterCommand::EndOfSection) {
@@ -122,6 +116,7 @@ void RunCommandLoop() {
                 LogLine("No More commands", "");
                 stop = true;
             }
+            if (!stop) SaveWholeState();  // the entered section's commands are in the file
             continue;
         }
 
@@ -133,7 +128,9 @@ void RunCommandLoop() {
 
         if (row->after != AfterCommand::StopAtOnce || !completed) {
             ++g_run.commandCursor;
-            SaveCursor();
+            SaveCommandCursor(row->mayWriteScript);
+        } else if (row->mayWriteScript) {
+            SaveWholeState();
         }
         if (row->after != AfterCommand::Advance && result != 0) stop = true;
     }
@@ -147,26 +144,25 @@ int KestrelMain(const char *commandLine) {
         ShowStartUpBox(kUsageText);
         return 0;
     }
-    std::unique_ptr<SmbiosTable> smbios;
-    {
-        ScriptWriteGuard guard;  // the unroll and the inventory write the script file
-        if (SetUpCommandSection(true) == SectionSetUp::Failed) {
-            LogLine("ERROR - ", "Cannot initialize commands section");
-            ShowStartUpBox("Cannot initialize commands section...check log file...");
-            return 0;
-        }
-
-        EnablePrivileges();
-
-        // The SMBIOS window stays mapped until the run ends; leaving this function
-        // on any path releases it.
-        smbios = TakeHardwareInventory();
+    // A start-up cut off before its end goes back to the state saved before it.
+    if (SetUpCommandSection(true) == SectionSetUp::Failed) {
+        LogLine("ERROR - ", "Cannot initialize commands section");
+        ShowStartUpBox("Cannot initialize commands section...check log file...");
+        return 0;
     }
+
+    EnablePrivileges();
+
+    // The SMBIOS window stays mapped until the run ends; leaving this function
+    // on any path releases it.
+    std::unique_ptr<SmbiosTable> smbios = TakeHardwareInventory();
+    SaveWholeState();  // the unroll and the inventory wrote the script file
 
     if (!ReadLanguage()) return 0;
 
     g_run.commandCursor = static_cast<int>(GetPrivateProfileIntA("Commands", "CurrentCmd", 0, g_run.scriptFile));
     RunCommandLoop();
+    ForgetSavedState(g_run.scriptFile);  // the run ended with the working copy whole
 
     if (g_run.rebootRequested) {
         LogLine("DONE", " Shutting down system.");

@@ -167,18 +167,16 @@ int InitINIFile(const char *commandLine) {
         }
         LogLineFormat("InitINIFile()", "%s has been copied to %s", source, workingCopy);
     } else {
-        RecoverInterruptedWrite(workingCopy);
+        RestoreSavedState(workingCopy);
     }
 
     text::Copy(g_run.scriptFile, workingCopy);
     SetFileAttributesA(g_run.scriptFile, FILE_ATTRIBUTE_NORMAL);  // a read-only source gives a writable copy
 
-    {
-        ScriptWriteGuard guard;
-        if (g_run.suppressReboot) WritePrivateProfileStringA("DATA", "SuppressReboot", "1", g_run.scriptFile);
-        if (g_run.silentMode) WritePrivateProfileStringA("DATA", "SilentMode", "1", g_run.scriptFile);
-        FlushProfile(g_run.scriptFile);
-    }
+    EnsureSavedState();  // before the first write
+    if (g_run.suppressReboot) WritePrivateProfileStringA("DATA", "SuppressReboot", "1", g_run.scriptFile);
+    if (g_run.silentMode) WritePrivateProfileStringA("DATA", "SilentMode", "1", g_run.scriptFile);
+    FlushProfile(g_run.scriptFile);
 
     LogLineFormat("InitINIFile()", "The INI file in use is %s", g_run.scriptFile);
 

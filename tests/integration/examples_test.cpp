@@ -78,7 +78,7 @@ protected:
 
     void Clean() {
         DeleteTree(log_);
-        for (const char *suffix : {"", ".kbak", ".kwrite"}) DeleteTree(WorkingCopy() + suffix);
+        for (const char *suffix : {"", ".kjournal", ".ksave0", ".ksave1"}) DeleteTree(WorkingCopy() + suffix);
         DeleteTree(kProduct);
         RegDeleteTreeA(HKEY_CURRENT_USER, kSettings);
     }
@@ -172,8 +172,7 @@ TEST_F(UnattendedSetup, FirstStartEndsAtTheRestartAndTheSecondGoesOnAfterIt) {
     // The set-up is finished: no working copy and nothing saved beside it, so a
     // later start begins afresh.
     EXPECT_FALSE(Exists(copy));
-    EXPECT_FALSE(Exists(copy + ".kbak"));
-    EXPECT_FALSE(Exists(copy + ".kwrite"));
+    for (const char *suffix : {".kjournal", ".ksave0", ".ksave1"}) EXPECT_FALSE(Exists(copy + suffix)) << suffix;
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // A run killed at random points and restarted with -resume until it completes
-// ends in the same state as a run never interrupted, and the script file is never
+// ends in the same state as a run never interrupted, every resumed run goes on at
+// the command that was running or the one after it, and the script file is never
 // lost. The seed is printed; KESTREL_SOAK_SEED repeats a run.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -17,19 +19,23 @@ using namespace testing_support;
 
 namespace {
 
-// 50 commands: folders, file copies, values and variables in the script, short pauses.
+// 51 commands in two sections: folders, file copies, values and variables in the
+// script, short pauses, and the jump between the sections.
 std::string SoakScript(const std::string &folder, const std::string &log) {
     std::string out = folder + "\\out";
     std::string script = "[Data]\r\nLogging=1\r\nLogFile=" + log + "\r\n[CommandsList]\r\n";
     script += "21,," + out + "\r\n";
     for (int i = 1; i < 50; ++i) {
         std::string n = std::to_string(i);
+        if (i == 25) script += "19,Second\r\n[Second]\r\n";
         switch (i % 5) {
         case 0: script += "21,," + out + "\\d" + n + "\r\n"; break;
         case 1: script += "15,," + folder + "\\seed.txt," + out + "\\f" + n + ".txt\r\n"; break;
-        case 2: script += "26,,Results,k" + n + ",v" + n + "\r\n"; break;
-        case 3: script += "27,,V" + std::to_string(100 + i) + ",value " + n + "\r\n"; break;
-        default: script += "13,30\r\n"; break;
+        // The pause ends a run of commands that only save their cursor: a kill in
+        // it finds the whole copy three commands behind the cursor.
+        case 2: script += "13,30\r\n"; break;
+        case 3: script += "26,,Results,k" + n + ",v" + n + "\r\n"; break;
+        default: script += "27,,V" + std::to_string(100 + i) + ",value " + n + "\r\n"; break;
         }
     }
     return script;
@@ -51,8 +57,8 @@ std::map<std::string, std::string> FinalState(const std::string &folder, const s
     }
     for (int i = 1; i < 50; ++i) {
         std::string n = std::to_string(i);
-        if (i % 5 == 2) state["Results.k" + n] = ProfileString(copy, "Results", "k" + n, "<absent>");
-        if (i % 5 == 3) {
+        if (i % 5 == 3) state["Results.k" + n] = ProfileString(copy, "Results", "k" + n, "<absent>");
+        if (i % 5 == 4) {
             std::string key = "V" + std::to_string(100 + i);
             state["Variables." + key] = ProfileString(copy, "Variables", key, "<absent>");
         }
@@ -81,6 +87,31 @@ Launched Start(const std::string &arguments) {
     return launched;
 }
 
+// The number of each "CMD<n>> " line, per run (a run starts at its banner).
+std::vector<std::vector<int>> CommandsPerRun(const std::string &log) {
+    std::vector<std::vector<int>> runs;
+    for (const std::string &textValue : LogTexts(log)) {
+        if (textValue.rfind("*** Starting ", 0) == 0) runs.emplace_back();
+        if (runs.empty() || textValue.rfind("CMD", 0) != 0) continue;
+        size_t mark = textValue.find("> ");
+        if (mark != std::string::npos) runs.back().push_back(std::stoi(textValue.substr(3, mark - 3)));
+    }
+    return runs;
+}
+
+// Milliseconds from the banner to the first command line of a finished run's log.
+int StartUpMilliseconds(const std::string &log) {
+    int banner = -1, first = -1;
+    for (const std::string &line : Lines(log)) {
+        int h, m, sec, ms;
+        if (sscanf(line.c_str(), "[%d:%d:%d.%d]", &h, &m, &sec, &ms) != 4) continue;
+        int at = ((h * 60 + m) * 60 + sec) * 1000 + ms;
+        if (banner < 0 && line.find("*** Starting ") != std::string::npos) banner = at;
+        if (first < 0 && line.find("> CMD0> ") != std::string::npos) first = at;
+    }
+    return banner >= 0 && first >= banner ? first - banner : 0;
+}
+
 unsigned SoakSeed() {
     if (const char *fixed = getenv("KESTREL_SOAK_SEED")) return static_cast<unsigned>(strtoul(fixed, nullptr, 10));
     return static_cast<unsigned>(GetTickCount());
@@ -94,14 +125,16 @@ TEST(KillAndResume, KilledRunsEndLikeAnUninterruptedRun) {
     DeleteTree(WorkingCopyOf("soakref.ini"));
     ASSERT_EQ(0, RunKestrel(reference + "\\soakref.ini -silent"));
     std::map<std::string, std::string> expected = FinalState(reference, WorkingCopyOf("soakref.ini"));
-    ASSERT_EQ("50", expected["CurrentCmd"]);
+    ASSERT_EQ("51", expected["CurrentCmd"]);
 
     const unsigned seed = SoakSeed();
     printf("kill-and-resume seed: %u (set KESTREL_SOAK_SEED to repeat)\n", seed);
     fflush(stdout);
     std::mt19937 random(seed);
-    // Short waits hit the start-up and its writes, long ones let the run get on.
-    std::uniform_int_distribution<int> shortWait(1, 120), longWait(10, 400);
+    // Short waits hit the start-up and its writes, long ones let the run get past
+    // it (the inventory takes longer on a busy machine) and on.
+    const int startUp = StartUpMilliseconds(reference + "\\install.log");
+    std::uniform_int_distribution<int> shortWait(1, 120), longWait(startUp + 10, startUp + 400);
 
     int totalKills = 0;
     for (int round = 0; round < 3; ++round) {
@@ -138,7 +171,8 @@ TEST(KillAndResume, KilledRunsEndLikeAnUninterruptedRun) {
             if (!copyMade) continue;
             ASSERT_TRUE(Exists(copy)) << "working copy lost after kill " << kills;
             bool whole = ProfileSectionExists(copy, "CommandsList");
-            bool saved = Exists(copy + ".kwrite") && ProfileSectionExists(copy + ".kbak", "CommandsList");
+            bool saved = Exists(copy + ".kjournal") && (ProfileSectionExists(copy + ".ksave0", "CommandsList") ||
+                                                         ProfileSectionExists(copy + ".ksave1", "CommandsList"));
             EXPECT_TRUE(whole || saved) << "working copy unreadable after kill " << kills;
         }
         totalKills += kills;
@@ -147,6 +181,18 @@ TEST(KillAndResume, KilledRunsEndLikeAnUninterruptedRun) {
         ASSERT_FALSE(texts.empty());
         EXPECT_EQ("DONE !", texts.back());
         EXPECT_EQ(expected, FinalState(folder, copy));
+        // Commands run in order; a resumed run starts with the command that was cut
+        // off or the one after it: never an earlier one, never one further on.
+        int last = -1;
+        for (const std::vector<int> &run : CommandsPerRun(folder + "\\install.log")) {
+            for (size_t k = 0; k < run.size(); ++k) {
+                int lowest = k == 0 ? std::max(last, 0) : last + 1;
+                ASSERT_TRUE(run[k] >= lowest && run[k] <= last + 1)
+                    << "command " << run[k] << " ran after command " << last;
+                last = run[k];
+            }
+        }
+        EXPECT_EQ(50, last);
     }
     printf("kills: %d\n", totalKills);
     EXPECT_GT(totalKills, 0) << "the soak never interrupted a run";

@@ -13,58 +13,155 @@ using namespace testing_support;
 
 namespace {
 
+TEST(SavedStateRecord, RoundTripsAndRefusesWhatIsNotAWholeRecord) {
+    char bytes[kSavedStateRecordSize];
+    SavedStateRecord written;
+    written.sequence = 0xfffffffe;
+    written.slot = 1;
+    written.hasCursor = true;
+    written.cursor = -2147483647 - 1;
+    ASSERT_TRUE(FormatSavedStateRecord(written, bytes));
+    SavedStateRecord read;
+    ASSERT_TRUE(ParseSavedStateRecord(bytes, sizeof bytes, read));
+    EXPECT_EQ(0xfffffffeu, read.sequence);
+    EXPECT_EQ(1, read.slot);
+    EXPECT_TRUE(read.hasCursor);
+    EXPECT_EQ(-2147483647 - 1, read.cursor);
+
+    // Cut, zero-filled or changed in any byte: not a record.
+    EXPECT_FALSE(ParseSavedStateRecord(bytes, sizeof bytes - 1, read));
+    EXPECT_FALSE(ParseSavedStateRecord(std::string(sizeof bytes, '\0').c_str(), sizeof bytes, read));
+    for (size_t i = 0; i < sizeof bytes; ++i) {
+        std::string changed(bytes, sizeof bytes);
+        changed[i] ^= 0x04;
+        EXPECT_FALSE(ParseSavedStateRecord(changed.c_str(), changed.size(), read)) << "byte " << i;
+    }
+    written.slot = 2;
+    EXPECT_FALSE(FormatSavedStateRecord(written, bytes));
+}
+
+TEST(SavedStateRecord, NewestWholeRecordCountsAcrossTheSequenceWrap) {
+    char journal[2 * kSavedStateRecordSize];
+    SavedStateRecord record;
+    record.sequence = 0xffffffff;  // place 0, older
+    record.slot = 0;
+    ASSERT_TRUE(FormatSavedStateRecord(record, *reinterpret_cast<char(*)[kSavedStateRecordSize]>(journal)));
+    record.sequence = 0;  // place 1, one newer
+    record.slot = 1;
+    record.hasCursor = true;
+    record.cursor = 7;
+    ASSERT_TRUE(FormatSavedStateRecord(
+        record, *reinterpret_cast<char(*)[kSavedStateRecordSize]>(journal + kSavedStateRecordSize)));
+    JournalReading reading;
+    ASSERT_TRUE(ReadJournalRecords(journal, sizeof journal, reading));
+    EXPECT_EQ(1, reading.place);
+    EXPECT_EQ(7, reading.newest.cursor);
+    EXPECT_EQ(0, reading.olderSlot);
+
+    journal[kSavedStateRecordSize + 20] ^= 1;  // the newest cut off: the older counts
+    ASSERT_TRUE(ReadJournalRecords(journal, sizeof journal, reading));
+    EXPECT_EQ(0, reading.place);
+    EXPECT_FALSE(reading.newest.hasCursor);
+    EXPECT_EQ(-1, reading.olderSlot);
+    EXPECT_FALSE(ReadJournalRecords(journal + kSavedStateRecordSize, kSavedStateRecordSize, reading));
+}
+
 class ScriptGuard : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetRunState();
         folder_ = FreshFolder("unit-guard");
         copy_ = folder_ + "\\script.ini";
+        ForgetSavedState(copy_.c_str());
         text::Copy(g_run.scriptFile, copy_.c_str());
         WriteFile(copy_, "[CommandsList]\r\n33\r\n[Commands]\r\nCurrentCmd=4\r\n");
     }
-    void TearDown() override { ResetRunState(); }
+    void TearDown() override {
+        ForgetSavedState(copy_.c_str());
+        ResetRunState();
+    }
+    std::string Cursor() const { return ProfileString(copy_, "Commands", "CurrentCmd"); }
+    // The newest record of the journal on disk.
+    SavedStateRecord Journal() const {
+        std::string bytes = ReadFile(CursorJournalPath(copy_.c_str()));
+        JournalReading reading;
+        EXPECT_TRUE(ReadJournalRecords(bytes.data(), bytes.size(), reading));
+        return reading.newest;
+    }
     std::string folder_, copy_;
 };
 
-TEST_F(ScriptGuard, MarkLivesOnlyWhileTheStepRuns) {
-    {
-        ScriptWriteGuard guard;
-        EXPECT_TRUE(Exists(ScriptWriteMarkPath(copy_.c_str())));
-        EXPECT_EQ(ReadFile(copy_), ReadFile(ScriptBackupPath(copy_.c_str())));
-    }
-    EXPECT_FALSE(Exists(ScriptWriteMarkPath(copy_.c_str())));
-    EXPECT_FALSE(RecoverInterruptedWrite(copy_.c_str())) << "nothing was interrupted";
+TEST_F(ScriptGuard, CursorIsRecordedBeforeTheFileAndRestoredIntoTheSavedCopy) {
+    SaveWholeState();
+    EXPECT_EQ(0, Journal().slot);
+    EXPECT_FALSE(Journal().hasCursor);
+    const std::string saved = ReadFile(SavedStatePath(copy_.c_str(), 0));
+    EXPECT_EQ(ReadFile(copy_), saved);
+
+    g_run.commandCursor = 9;
+    SaveCommandCursor();
+    EXPECT_EQ(0, Journal().slot);
+    EXPECT_EQ(9, Journal().cursor);
+    EXPECT_EQ("9", Cursor());
+    EXPECT_EQ(saved, ReadFile(SavedStatePath(copy_.c_str(), 0))) << "a cursor alone never copies the file";
+
+    WriteFile(copy_, "[Comma");  // what a write cut off by a kill leaves
+    ASSERT_TRUE(RestoreSavedState(copy_.c_str()));
+    EXPECT_TRUE(ProfileSectionExists(copy_, "CommandsList"));
+    EXPECT_EQ("9", Cursor());
 }
 
-TEST_F(ScriptGuard, InterruptedWriteIsPutBack) {
+TEST_F(ScriptGuard, WholeSaveNeverOverwritesTheSlotTheJournalNames) {
+    SaveWholeState();
+    WritePrivateProfileStringA("Variables", "V1", "one", copy_.c_str());
+    g_run.commandCursor = 5;
+    SaveCommandCursor(true);  // a command that wrote the script
+    EXPECT_EQ(1, Journal().slot);
+    EXPECT_FALSE(Journal().hasCursor);
+    EXPECT_EQ("one", ProfileString(SavedStatePath(copy_.c_str(), 1), "Variables", "V1"));
+    EXPECT_EQ("5", ProfileString(SavedStatePath(copy_.c_str(), 1), "Commands", "CurrentCmd"));
+
+    // The next whole save is cut off while copying into the free slot: the journal
+    // still names the whole one.
+    WriteFile(SavedStatePath(copy_.c_str(), 0), "[Vari");
+    WriteFile(copy_, "");
+    ASSERT_TRUE(RestoreSavedState(copy_.c_str()));
+    EXPECT_EQ("one", ProfileString(copy_, "Variables", "V1"));
+    EXPECT_EQ("5", Cursor());
+}
+
+TEST_F(ScriptGuard, UnreadableJournalLeavesTheFileAsItStandsAndSaysSo) {
+    std::string log = folder_ + "\\guard.log";
+    ASSERT_TRUE(SetInstallLogPath(log.c_str()));
+    g_run.logging = true;
+    SaveWholeState();
     std::string before = ReadFile(copy_);
-    {
-        ScriptWriteGuard guard;
-        WriteFile(copy_, "[Comma");  // what a write cut off by a kill leaves
-        // The guard's end never comes: copy the mark aside as a kill would leave it.
-        CopyFileA(ScriptWriteMarkPath(copy_.c_str()).c_str(), (folder_ + "\\mark").c_str(), FALSE);
-    }
-    MoveFileA((folder_ + "\\mark").c_str(), ScriptWriteMarkPath(copy_.c_str()).c_str());
-    EXPECT_TRUE(RecoverInterruptedWrite(copy_.c_str()));
-    EXPECT_EQ(before, ReadFile(copy_));
-    EXPECT_FALSE(Exists(ScriptWriteMarkPath(copy_.c_str())));
-}
-
-TEST_F(ScriptGuard, CleanStartForgetsTheSavedState) {
-    { ScriptWriteGuard guard; }
-    WriteFile(ScriptWriteMarkPath(copy_.c_str()), "");
     ForgetSavedState(copy_.c_str());
-    EXPECT_FALSE(Exists(ScriptWriteMarkPath(copy_.c_str())));
-    EXPECT_FALSE(Exists(ScriptBackupPath(copy_.c_str())));
+    WriteFile(CursorJournalPath(copy_.c_str()), std::string(4, '\0'));  // zero-filled by a power loss
+    EXPECT_FALSE(RestoreSavedState(copy_.c_str()));
+    EXPECT_EQ(before, ReadFile(copy_));
+    EXPECT_FALSE(Exists(CursorJournalPath(copy_.c_str())));
+    EXPECT_FALSE(Exists(SavedStatePath(copy_.c_str(), 0)));
+    EXPECT_TRUE(ContainsText(LogTexts(log), "ERROR-=- " + copy_ +
+                                                " was cut off and its saved state cannot be restored; it is used "
+                                                "as it stands"));
+    SetInstallLogPath(kDefaultLogPath);
 }
 
-TEST_F(ScriptGuard, StepThatDeletesTheScriptLeavesNothingBehind) {
-    {
-        ScriptWriteGuard guard;
-        DeleteFileA(copy_.c_str());
-    }
-    EXPECT_FALSE(Exists(ScriptBackupPath(copy_.c_str())));
-    EXPECT_FALSE(Exists(ScriptWriteMarkPath(copy_.c_str())));
+TEST_F(ScriptGuard, NothingIsKeptForAForgottenOrDeletedScript) {
+    EXPECT_FALSE(RestoreSavedState(copy_.c_str())) << "nothing was saved";
+    SaveWholeState();
+    SaveWholeState();
+    ForgetSavedState(copy_.c_str());
+    for (const std::string &left :
+         {CursorJournalPath(copy_.c_str()), SavedStatePath(copy_.c_str(), 0), SavedStatePath(copy_.c_str(), 1)})
+        EXPECT_FALSE(Exists(left)) << left;
+
+    SaveWholeState();
+    DeleteFileA(copy_.c_str());  // exit and delete the script
+    SaveWholeState();
+    EXPECT_FALSE(Exists(CursorJournalPath(copy_.c_str())));
+    EXPECT_FALSE(Exists(SavedStatePath(copy_.c_str(), 0)));
 }
 
 TEST_F(ScriptGuard, WholeReplacementOverAReadOnlyFile) {
