@@ -26,10 +26,12 @@ private:
 };
 
 inline BOOL WINAPI CloseLibrary(HMODULE module) { return FreeLibrary(module); }
+inline BOOL WINAPI CloseLocal(HLOCAL memory) { return LocalFree(memory) == nullptr; }
 
 using ScopedHandle = Owned<HANDLE, CloseHandle>;
 using ScopedFind = Owned<HANDLE, FindClose>;
 using ScopedLibrary = Owned<HMODULE, CloseLibrary>;
 using ScopedService = Owned<SC_HANDLE, CloseServiceHandle>;
+using ScopedLocal = Owned<HLOCAL, CloseLocal>;  // memory the system allocated for the caller
 
 }  // namespace util

@@ -42,6 +42,12 @@ bool IsDirectory(const char *path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// A junction or a directory link: a folder that stands for another one.
+bool IsLinkedFolder(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 bool EndsWithBackslash(const char *path) {
     size_t length = strlen(path);
     return length > 0 && path[length - 1] == '\\';
@@ -179,6 +185,12 @@ void SBCopyFile(const char *source, const char *destination) {
         if (!JoinPath(childSource, sizeof childSource, sourcePrefix, entry.cFileName) ||
             !JoinPath(childDestination, sizeof childDestination, destinationPrefix, entry.cFileName))
             continue;
+        if (IsLinkedFolder(entry.dwFileAttributes)) {
+            // A link may lead back into the tree being copied: copying through it
+            // would never end short of the path limit.
+            LogLine("NOTICE:", Formatted("linked folder not followed >%s<", childSource).c_str());
+            continue;
+        }
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (!CreateDirectoryA(childDestination, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
                 LastError error;
@@ -270,7 +282,28 @@ int CmdCopyFile() {
     return result;
 }
 
+// Clears the folder's attributes and removes it, each failure logged.
+static void RemoveEmptiedDirectory(const char *directory) {
+    if (!SetFileAttributesA(directory, FILE_ATTRIBUTE_NORMAL)) {
+        LastError error;
+        LogLineFormat(Formatted(" SetFileAttributes() failed, (%lu)-%s", error.code, error.text).c_str(),
+                      "RemoveDir() - Error setting attribs on file - %s", directory);
+    }
+    if (!RemoveDirectoryA(directory)) {
+        LastError error;
+        LogLineFormat(Formatted(" RemoveDirectory(%s) %lu-%s", directory, error.code, error.text).c_str(),
+                      "RemoveDir() - Invalid File Handle - %s", directory);
+    }
+}
+
 void RemoveDir(const char *directory) {
+    // A linked folder (junction, directory link) is removed as a link: what it
+    // points at belongs to someone else and is never emptied from here.
+    if (IsLinkedFolder(GetFileAttributesA(directory))) {
+        LogLineFormat("  Removing link...", ">%s<", directory);
+        RemoveEmptiedDirectory(directory);
+        return;
+    }
     char pattern[260], prefix[260];
     if (!JoinPath(pattern, sizeof pattern, directory, "*.*") || !JoinPath(prefix, sizeof prefix, directory, ""))
         return;
@@ -287,9 +320,7 @@ void RemoveDir(const char *directory) {
             if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
             char child[260];
             if (!JoinPath(child, sizeof child, prefix, entry.cFileName)) continue;
-            bool linkedFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                                (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !linkedFolder) {
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveDir(child);
                 continue;
             }
@@ -299,26 +330,14 @@ void RemoveDir(const char *directory) {
                                     error.text).c_str(), "RemoveDir() - Error setting attribs on file - %s", child);
             }
             LogLineFormat("  Deleting...", ">%s<", child);
-            // A linked folder (junction) is removed as a link: what it points at
-            // belongs to someone else and is never emptied from here.
-            BOOL removed = linkedFolder ? RemoveDirectoryA(child) : DeleteFileA(child);
-            if (!removed) {
+            if (!DeleteFileA(child)) {
                 LastError error;
                 LogLineFormat(Formatted(" DeleteFile(%s) failed, (%lu)-%s", child, error.code,
                                     error.text).c_str(), "RemoveDir() - Error deleting file - %s", child);
             }
         } while (FindNextFileA(search.Get(), &entry));
     }
-    if (!SetFileAttributesA(directory, FILE_ATTRIBUTE_NORMAL)) {
-        LastError error;
-        LogLineFormat(Formatted(" SetFileAttributes() failed, (%lu)-%s", error.code, error.text).c_str(),
-                      "RemoveDir() - Error setting attribs on file - %s", directory);
-    }
-    if (!RemoveDirectoryA(directory)) {
-        LastError error;
-        LogLineFormat(Formatted(" RemoveDirectory(%s) %lu-%s", directory, error.code, error.text).c_str(),
-                      "RemoveDir() - Invalid File Handle - %s", directory);
-    }
+    RemoveEmptiedDirectory(directory);
 }
 
 void CmdRmdir(const char *path) {

@@ -5,6 +5,7 @@
 #include "engine/install_log.h"
 #include "engine/run_state.h"
 #include "engine/win_owners.h"
+#include "engine/windows_version.h"
 
 int CmdExitRebootSystem() {
     if (g_run.suppressReboot) {
@@ -30,13 +31,8 @@ const PrivilegeRow kStartUpPrivileges[] = {
 };
 
 bool RunningOnNtPlatform() {
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!GetVersionExA(&info)) return false;
-#pragma GCC diagnostic pop
-    return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    WindowsVersion version;
+    return AskWindowsVersion(version) && version.platformId == VER_PLATFORM_WIN32_NT;
 }
 
 void LogPrivilegeError() {

@@ -109,7 +109,6 @@ struct ActionContext {
     const char *keyPath;
     const char *valueName;
     const RegistryData *data;
-    const char *lineText;
     REGSAM view;
 };
 
@@ -142,14 +141,7 @@ void AddValue(const ActionContext &action) {
     if (CreateActionKey(action, key)) SetActionValue(key.Get(), action);
 }
 
-void DeleteKeyTree(const ActionContext &action) {
-    // An empty path would name the root key itself and empty a whole hive.
-    if (action.keyPath[0] == '\0') {
-        LogLine("ERROR: no key given, a root key is never removed->", action.lineText);
-        return;
-    }
-    DeleteRegistryTree(action.root, action.keyPath);
-}
+void DeleteKeyTree(const ActionContext &action) { DeleteRegistryTree(action.root, action.keyPath); }
 
 void DeleteValue(const ActionContext &action) {
     ScopedKey key;
@@ -213,6 +205,13 @@ bool RunActionLine(const char *lineText, REGSAM view) {
         return false;
     }
 
+    // An empty path names the root key itself: its access list would be opened to
+    // everyone, its values changed, a whole hive emptied.
+    if (fields.key[0] == '\0') {
+        LogLine("NOTICE:Key path empty, a root key is never changed, line skipped ->", lineText);
+        return true;
+    }
+
     char dataCopy[260];
     // The conversion upper-cases hexadecimal data in place: it works on a copy.
     std::string data = ExpandedField(fields.data, dataCopy);
@@ -235,7 +234,7 @@ bool RunActionLine(const char *lineText, REGSAM view) {
     SavedAccessList saved;
     OpenKeyAccess(root, fields.key, saved);
 
-    ActionContext action{root, fields.root, fields.key, valueName, &converted, lineText, view};
+    ActionContext action{root, fields.root, fields.key, valueName, &converted, view};
     if (fields.action >= 1 && fields.action <= kActionCount) {
         const ActionRow &row = kActions[fields.action - 1];
         LogLine(row.title, row.description);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 #include "../hardware/inventory.h"
 #include "bounded_text.h"
 #include "command_sections.h"
@@ -69,6 +71,19 @@ static bool EnterNextSectionOrStop() {
     return stop;
 }
 
+// Runs a handler. A failed allocation inside it (a container growing as well as
+// a buffer) ends that command, not the run: false, after the line that says so.
+static bool RunHandler(const CommandRow &row, int &result) {
+    try {
+        result = row.handler();
+        return true;
+    } catch (const std::bad_alloc &) {
+        LogLine("ERROR-=-", "malloc returned a NULL pointer");
+        result = 0;
+        return false;
+    }
+}
+
 void RunCommandLoop() {
     bool stop = false;
     while (!stop) {
@@ -100,14 +115,23 @@ void RunCommandLoop() {
             continue;
         }
         if (row->after == AfterCommand::EndOfSection) {
-            stop = EnterNextSectionOrStop();
+            try {
+                stop = EnterNextSectionOrStop();
+            } catch (const std::bad_alloc &) {
+                LogLine("ERROR-=-", "malloc returned a NULL pointer");
+                LogLine("No More commands", "");
+                stop = true;
+            }
             continue;
         }
 
         if (row->argumentsFromData) text::Copy(g_run.argumentSection, "DATA");
-        int result = row->handler();
+        int result = 0;
+        // A command cut short by memory moves on like any other: run again, it
+        // would most likely fail again.
+        const bool completed = RunHandler(*row, result);
 
-        if (row->after != AfterCommand::StopAtOnce) {
+        if (row->after != AfterCommand::StopAtOnce || !completed) {
             ++g_run.commandCursor;
             SaveCursor();
         }

@@ -46,9 +46,17 @@ public:
 
     bool Has(const std::string &key) const { return index_.count(Lower(key)) != 0; }
 
+    void Remove(const std::string &key) {
+        auto found = index_.find(Lower(key));
+        if (found == index_.end()) return;
+        lines_[found->second].removed = true;
+        index_.erase(found);
+    }
+
     void Write() const {
         std::string content;
         for (const Line &line : lines_) {
+            if (line.removed) continue;
             content += line.key;
             if (line.hasValue) content += "=" + line.value;
             content.push_back('\0');
@@ -61,6 +69,7 @@ private:
     struct Line {
         std::string key, value;
         bool hasValue;
+        bool removed = false;
     };
     static std::string Lower(std::string textValue) {
         for (char &c : textValue) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
@@ -77,6 +86,19 @@ std::string NumberedKey(const char *format, int number, int field = 0) {
     return key;
 }
 
+// Writes one command at a number. An argument that an earlier command of this
+// number had beyond the new one's last is removed: a command without it would
+// read the old one (a bare 32 logging an old text, a 16 deleting an old path).
+void WriteCommand(CommandsSection &commands, int number, const UnrolledCommand &command) {
+    commands.Set(NumberedKey("Cmd%d", number), command.typeText);
+    commands.Set(NumberedKey("FullCmdSection%d", number), command.fullSection);
+    int k = 0;
+    for (const std::string &field : command.fields) commands.Set(NumberedKey("CmdSection%d.%d", number, k++), field);
+    for (std::string stale = NumberedKey("CmdSection%d.%d", number, k); commands.Has(stale);
+         stale = NumberedKey("CmdSection%d.%d", number, ++k))
+        commands.Remove(stale);
+}
+
 // Writes the section's lines as commands from the cursor on. A command left just
 // after them by an earlier, longer section would otherwise run after the new
 // section's last command, so the end is marked explicitly there.
@@ -86,13 +108,9 @@ void UnrollSection(const char *sectionText) {
     ForEachSectionLine(sectionText, [&](const char *line) {
         UnrolledCommand command;
         if (!UnrollCommandLine(line, command)) return;
-        commands.Set(NumberedKey("Cmd%d", number), command.typeText);
-        commands.Set(NumberedKey("FullCmdSection%d", number), command.fullSection);
-        for (size_t k = 0; k < command.fields.size(); ++k)
-            commands.Set(NumberedKey("CmdSection%d.%d", number, static_cast<int>(k)), command.fields[k]);
-        ++number;
+        WriteCommand(commands, number++, command);
     });
-    if (commands.Has(NumberedKey("Cmd%d", number))) commands.Set(NumberedKey("Cmd%d", number), "0");
+    if (commands.Has(NumberedKey("Cmd%d", number))) WriteCommand(commands, number, UnrolledCommand{"0", "", {}});
     commands.Write();
 }
 
@@ -143,8 +161,6 @@ SectionSetUp SetUpCommandSection(bool atStartUp) {
     LogLine("InitCommandSection()", " initializtion complete.");
     return SectionSetUp::Entered;
 }
-
-int InitCommandSection() { return SetUpCommandSection(false) == SectionSetUp::Failed ? 0 : 1; }
 
 bool SectionHasLines(const char *sectionName, const char *file) {
     return ReadProfileSection(sectionName, file) != nullptr;

@@ -12,9 +12,6 @@ enum class SectionSetUp {
 // the pending section is entered at that section's end, numbered from there.
 SectionSetUp SetUpCommandSection(bool atStartUp);
 
-// Returns 1 when [Commands] holds the current command section, 0 on failure.
-int InitCommandSection();
-
 // Names the section to enter when the current one ends, after checking that it
 // exists and has lines. The name is the caller's (usually the current argument
 // section).

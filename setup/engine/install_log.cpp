@@ -13,6 +13,29 @@ void FormatTimeStamp(char *buffer, size_t capacity, int hour, int minute, int se
     text::FormatBounded(buffer, capacity, "[%02d:%02d:%02d.%03d] ", hour, minute, second, millisecond);
 }
 
+size_t OneLogLine(char *line, size_t capacity, const char *textValue) {
+    if (!line || capacity == 0) return 0;
+    static const char kHex[] = "0123456789abcdef";
+    size_t length = 0;
+    for (const char *p = textValue ? textValue : ""; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '\r' || c == '\n') c = ' ';
+        bool raw = c < 0x20 || c == 0x7F;
+        size_t width = raw ? 4 : 1;
+        if (length + width >= capacity) break;
+        if (raw) {
+            line[length++] = '\\';
+            line[length++] = 'x';
+            line[length++] = kHex[c >> 4];
+            line[length++] = kHex[c & 0xF];
+        } else {
+            line[length++] = static_cast<char>(c);
+        }
+    }
+    line[length] = '\0';
+    return length;
+}
+
 static void WriteLogLine(const char *line) {
     // Opened and closed for every line: nothing is held between lines, and another
     // program may read the log while the run goes on. A log that cannot be opened
@@ -21,7 +44,7 @@ static void WriteLogLine(const char *line) {
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return;
     char buffer[514];
-    size_t length = text::Copy(buffer, line);
+    size_t length = OneLogLine(buffer, 512, line);
     buffer[length++] = '\r';
     buffer[length++] = '\n';
     DWORD written = 0;

@@ -4,10 +4,10 @@
 
 #include <new>
 
-#include "../hardware/os_tests.h"
 #include "bounded_text.h"
 #include "install_log.h"
 #include "text_rules.h"
+#include "windows_version.h"
 
 char *StripCommentsAndEtc(char *textValue) {
     if (!textValue) {
@@ -32,7 +32,7 @@ SectionText ReadProfileSection(const char *section, const char *file) {
             return buffer;
         }
         DWORD doubled = size * 2;
-        bool oldPlatform = IsWindows95() || IsWindows98();
+        bool oldPlatform = RunningRelease(WindowsRelease::Windows95) || RunningRelease(WindowsRelease::Windows98);
         if (oldPlatform && doubled > 32768) {
             LogLine("WARINING", "-=-Section Size is to large for Win9X");
             return buffer;

@@ -59,17 +59,52 @@ static void SetUpInstallLog(const char *source) {
     if (refused) LogLine("WARNING-=-", "[Data] LogFile is longer than 127 characters; the default log is used.");
 }
 
-// The folder the working copy goes to, with a trailing backslash.
-static void ChooseTemporaryDirectory(char *tempDirectory, size_t capacity) {
+static const char kFallbackTemporaryDirectory[] = "c:\\temp\\";
+
+// A folder as the file system names it: full, short form, no trailing backslash.
+// Two spellings of one folder (case, short and long names, a trailing
+// backslash) give one text; a path that cannot be resolved is taken as written.
+static void CanonicalFolder(const char *folder, char *out, size_t capacity) {
+    char withSeparator[262];
+    size_t length = text::FormatBounded(withSeparator, sizeof withSeparator, "%s\\", folder);
+    if (length >= 2 && length < sizeof withSeparator && withSeparator[length - 2] == '\\')
+        withSeparator[length - 1] = '\0';
+    char full[260];
+    DWORD fullLength = GetFullPathNameA(withSeparator, sizeof full, full, nullptr);
+    if (fullLength == 0 || fullLength >= sizeof full) text::Copy(full, withSeparator);
+    DWORD shortLength = GetShortPathNameA(full, out, static_cast<DWORD>(capacity));
+    if (shortLength == 0 || shortLength >= capacity) text::CopyBounded(out, capacity, full);
+    for (size_t end = strlen(out); end > 0 && out[end - 1] == '\\';) out[--end] = '\0';
+}
+
+static bool SameFolder(const char *a, const char *b) {
+    char first[260], second[260];
+    CanonicalFolder(a, first, sizeof first);
+    CanonicalFolder(b, second, sizeof second);
+    return text::EqualsNoCase(first, second);
+}
+
+// The folder the working copy goes to, with a trailing backslash. Never the
+// program's folder nor the source script's: there the working copy would be the
+// source script itself, written by the run and unrolled again by no clean start.
+// False when even the fallback folder holds the source script.
+static bool ChooseTemporaryDirectory(char *tempDirectory, size_t capacity, const char *sourceFolder) {
     DWORD length = GetTempPathA(static_cast<DWORD>(capacity), tempDirectory);
     bool usable = length > 0 && length < capacity;
     // Some systems report a path too long for the buffer as a failure (0) rather
     // than by its length; both leave no usable temporary path.
     if (!usable) LogLine("ERROR-=-", "Need to remalloc for temp path...");
-    if (!usable || text::EqualsNoCase(tempDirectory, g_run.programDirectory)) {
-        CreateDirectoryA("c:\\temp\\", nullptr);  // may exist already
-        text::CopyBounded(tempDirectory, capacity, "c:\\temp\\");
-    }
+    if (usable && !SameFolder(tempDirectory, g_run.programDirectory) && !SameFolder(tempDirectory, sourceFolder))
+        return true;
+    if (usable)
+        LogLineFormat("InitINIFile()", "%s holds the program or the script; the working copy goes to %s",
+                      tempDirectory, kFallbackTemporaryDirectory);
+    CreateDirectoryA(kFallbackTemporaryDirectory, nullptr);  // may exist already
+    text::CopyBounded(tempDirectory, capacity, kFallbackTemporaryDirectory);
+    if (!SameFolder(tempDirectory, sourceFolder)) return true;
+    LogLineFormat("ERROR-=-", "the script is in %s: its working copy there would be the script itself",
+                  kFallbackTemporaryDirectory);
+    return false;
 }
 
 int InitINIFile(const char *commandLine) {
@@ -103,12 +138,12 @@ int InitINIFile(const char *commandLine) {
     }
     LogLine("InitINIFile()", startText);
 
-    char tempDirectory[260];
-    ChooseTemporaryDirectory(tempDirectory, sizeof tempDirectory);
-
     char sourceCopy[260];
     text::Copy(sourceCopy, source);
-    const char *sourceFileName = SplitPath(sourceCopy).fileName;
+    const PathParts sourceParts = SplitPath(sourceCopy);
+    const char *sourceFileName = sourceParts.fileName;
+    char tempDirectory[260];
+    if (!ChooseTemporaryDirectory(tempDirectory, sizeof tempDirectory, sourceParts.directory)) return 0;
     char workingCopy[260];
     if (text::FormatBounded(workingCopy, sizeof workingCopy, "%s%s", tempDirectory, sourceFileName) >=
         sizeof workingCopy) {

@@ -53,10 +53,10 @@ static void TrimTrailing(std::string &value) {
 
 bool UnrollCommandLine(const std::string &line, UnrolledCommand &out) {
     // The line keeps its leading blanks; only the comment and trailing blanks go.
-    std::string cleaned = line.substr(0, line.find('\0'));
-    size_t comment = cleaned.find(';');
-    if (comment != std::string::npos) cleaned.erase(comment);
-    TrimTrailing(cleaned);
+    std::string buffer = line.substr(0, line.find('\0'));
+    buffer.push_back('\0');
+    StripCommentsInPlace(&buffer[0]);
+    const std::string cleaned(buffer.c_str());
     // A line of blanks alone would otherwise be written as type 0 and end the
     // section in its middle.
     if (cleaned.find_first_not_of(" \t\r\n\v\f") == std::string::npos) return false;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "../engine/win_owners.h"
@@ -35,13 +36,17 @@ struct HwBoardClient::Library {
 
 namespace {
 
-std::string LibraryPath() {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path) return kHwQueryLibraryName;
-    std::string folder(path, length);
-    size_t slash = folder.find_last_of('\\');
-    return (slash == std::string::npos ? std::string() : folder.substr(0, slash + 1)) + kHwQueryLibraryName;
+// The library beside the program, by its full path; false when that path cannot
+// be formed (a program path that does not fit).
+bool LibraryPath(std::string &path) {
+    char program[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+    if (length == 0 || length >= sizeof program) return false;
+    const char *slash = strrchr(program, '\\');
+    if (!slash) return false;
+    path.assign(program, static_cast<size_t>(slash + 1 - program));
+    path += kHwQueryLibraryName;
+    return path.size() < MAX_PATH;
 }
 
 template <typename Fn> bool Resolve(HMODULE module, const char *name, Fn &out) {
@@ -52,10 +57,16 @@ template <typename Fn> bool Resolve(HMODULE module, const char *name, Fn &out) {
 
 }  // namespace
 
-std::unique_ptr<HwBoardClient> HwBoardClient::Create() {
+std::unique_ptr<HwBoardClient> HwBoardClient::Load(std::string &failure) {
+    std::string path;
+    if (!LibraryPath(path)) {
+        failure = std::string("the full path of ") + kHwQueryLibraryName +
+                  " beside the program cannot be formed; it is not looked for elsewhere";
+        return nullptr;
+    }
     // No "cannot load" box from the system: the run is unattended.
     UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    HMODULE module = LoadLibraryExA(LibraryPath().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     SetErrorMode(previousMode);
     auto library = std::make_unique<Library>(module);
     if (!library->owner.Valid()) return nullptr;
@@ -65,14 +76,18 @@ std::unique_ptr<HwBoardClient> HwBoardClient::Create() {
         !Resolve(module, "_ZN8CHwBoard16GetBoardPropertyEPKwS1_Pw", ops.readProperty) ||
         !Resolve(module, "_ZN8CHwBoard19GetBoardChassisTypeEPm", ops.readChassisType))
         return nullptr;
-
-    void *object = calloc(1, sizeof(CHwBoard));
-    if (!object) return nullptr;
     std::unique_ptr<HwBoardClient> client(new HwBoardClient);
     client->library_ = std::move(library);
-    client->object_ = object;
-    ops.construct(object);
     return client;
+}
+
+bool HwBoardClient::Construct() {
+    if (object_) return true;
+    void *object = calloc(1, sizeof(CHwBoard));
+    if (!object) return false;
+    library_->operations.construct(object);
+    object_ = object;
+    return true;
 }
 
 HwBoardClient::~HwBoardClient() {

@@ -3,15 +3,22 @@
 // its first line.
 #pragma once
 #include <memory>
+#include <string>
 
 class HwBoardClient {
 public:
-    // Loads the library and constructs one CHwBoard in memory of our own; null
-    // when the library, one of its four operations or the memory is missing.
-    static std::unique_ptr<HwBoardClient> Create();
+    // Loads the library by its full path beside the program and finds its four
+    // operations; null when that fails, with the reason in failure when there is
+    // more to say than that it could not be loaded. The library is never searched
+    // for elsewhere: a library of that name in another folder is not ours.
+    static std::unique_ptr<HwBoardClient> Load(std::string &failure);
     ~HwBoardClient();
     HwBoardClient(const HwBoardClient &) = delete;
     HwBoardClient &operator=(const HwBoardClient &) = delete;
+
+    // Constructs the CHwBoard in memory of our own (this is where the library
+    // connects); false when the memory is missing.
+    bool Construct();
 
     // The library's two reads, as it answers them (see hwquery/hw_board.h).
     long GetBoardProperty(const wchar_t *className, const wchar_t *propertyName, wchar_t *out);

@@ -2,31 +2,6 @@
 
 #include <windows.h>
 
-bool MatchesRelease(WindowsRelease release, unsigned long platformId, unsigned long major, unsigned long minor) {
-    switch (release) {
-    case WindowsRelease::Windows95: return platformId == 1 && major == 4 && minor == 0;
-    case WindowsRelease::Windows98: return platformId == 1 && major == 4 && minor == 10;
-    case WindowsRelease::WindowsNT4: return platformId == 2 && major == 4 && minor == 0;
-    case WindowsRelease::Windows2000: return platformId == 2 && major == 5 && minor == 0;
-    case WindowsRelease::WindowsXP: return platformId == 2 && major == 5 && (minor == 1 || minor == 2);
-    case WindowsRelease::WindowsVista: return platformId == 2 && major == 6 && minor == 0;
-    }
-    return false;
-}
-
-// The basic structure: systems that predate the extended one accept only this size.
-static_assert(sizeof(OSVERSIONINFOA) == 148, "basic version structure");
-
-static bool RunningRelease(WindowsRelease release) {
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!GetVersionExA(&info)) return false;
-#pragma GCC diagnostic pop
-    return MatchesRelease(release, info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion);
-}
-
 bool IsWindows95() { return RunningRelease(WindowsRelease::Windows95); }
 bool IsWindows98() { return RunningRelease(WindowsRelease::Windows98); }
 bool IsWindowsNT4() { return RunningRelease(WindowsRelease::WindowsNT4); }

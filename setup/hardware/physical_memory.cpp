@@ -3,6 +3,7 @@
 #include <new>
 
 #include "../engine/bounded_text.h"
+#include "../engine/windows_version.h"
 #include "hardware_diagnostics.h"
 #include "os_tests.h"
 
@@ -158,14 +159,13 @@ bool BiosAreaMemory::MapPhysicalMemory(uint32_t physical, uint32_t length, Memor
 }
 
 std::unique_ptr<PhysicalMemorySource> OpenLiveMemory() {
-    OSVERSIONINFOEXA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    GetVersionExA(reinterpret_cast<OSVERSIONINFOA *>(&info));
-#pragma GCC diagnostic pop
-    if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) return std::unique_ptr<PhysicalMemorySource>(new (std::nothrow) PhysicalMemory);
-    return std::unique_ptr<PhysicalMemorySource>(new (std::nothrow) BiosAreaMemory);
+    // Only a system that says it is of the 9x family gets its first megabyte read
+    // in place; anything else tries the NT section, which fails cleanly where
+    // there is none.
+    WindowsVersion version;
+    if (AskWindowsVersion(version) && version.platformId == VER_PLATFORM_WIN32_WINDOWS)
+        return std::unique_ptr<PhysicalMemorySource>(new (std::nothrow) BiosAreaMemory);
+    return std::unique_ptr<PhysicalMemorySource>(new (std::nothrow) PhysicalMemory);
 }
 
 std::unique_ptr<SmbiosTable> OpenLiveSmbiosTable() { return std::make_unique<SmbiosTable>(OpenLiveMemory()); }

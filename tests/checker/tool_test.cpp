@@ -120,4 +120,48 @@ TEST(Tool, HugeLinesAndFiftyThousandSectionsAreChecked) {
     EXPECT_EQ(50000u, unusedRun.out.size());
 }
 
+TEST(Tool, PlanGivesOnePlanPerMachineAndReleaseAndAMatrix) {
+    std::string folder = FreshFolder("tool_plan");
+    WriteFile(folder + "ours.ini", Script({"[Hardware Detect]", "Manufacture2=Norvik", "Product Name2=0A7Ch"}));
+    WriteFile(folder + "other.ini", Script({"[Hardware Detect]", "Manufacture2=Acme", "Product Name2=Box"}));
+    const std::string script = ExamplesFolder() + "/unattended_setup.ini";
+    ToolRun run = RunChecker({"--plan", "--machine", folder + "ours.ini", "--machine", folder + "other.ini", "--os",
+                              "xp", "--os", "win7", "--format", "markdown", script});
+    EXPECT_EQ(0, run.exitCode) << run.err;
+    size_t rows = 0, restarts = 0;
+    for (const std::string &line : run.out) {
+        if (line.rfind("| " + folder, 0) == 0) ++rows;
+        if (line.find("| restart -> exit |") != std::string::npos) ++restarts;
+    }
+    EXPECT_EQ(4u, rows);
+    EXPECT_EQ(4u, restarts);
+
+    ToolRun json = RunChecker({"--plan", "--os", "win7", "--format", "json", script});
+    EXPECT_EQ(0, json.exitCode) << json.err;
+    ASSERT_FALSE(json.out.empty());
+    EXPECT_EQ("[", json.out.front());
+
+    EXPECT_EQ(2, RunChecker({"--plan", "--os", "os2", script}).exitCode);
+    EXPECT_EQ(2, RunChecker({"--plan", "--machine", script, script}).exitCode);  // no [Hardware Detect]
+    EXPECT_EQ(2, RunChecker({"--plan", folder + "missing.ini"}).exitCode);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Tool, LogSummaryExitsZeroOnlyWhenEveryRunGotToDoneWithoutFailure) {
+    std::string folder = FreshFolder("tool_log");
+    const std::string banner = "[10:00:00.000]  kestrel.exe> *** Starting C:\\k\\kestrel.exe Version: 2.00.10 *** ";
+    std::string good = folder + "good.log", cut = folder + "cut.log";
+    WriteFile(good, Script({banner, "[10:00:00.001]  kestrel.exe> CMD0> CMD33_: 33 ", "[10:00:00.002]  kestrel.exe> DONE !"}));
+    WriteFile(cut, Script({banner, "[10:00:00.001]  kestrel.exe> CMD0> CMD13_Sleep: 13,60000 "}));
+    EXPECT_EQ(0, RunChecker({"--log", good}).exitCode);
+    ToolRun both = RunChecker({"--log", "--format", "markdown", good, cut});
+    EXPECT_EQ(1, both.exitCode);
+    EXPECT_EQ(4u, both.out.size());
+    EXPECT_EQ(2, RunChecker({"--log", good, folder + "missing.log"}).exitCode);
+    EXPECT_EQ(2, RunChecker({"--log", "--format", "xml", good}).exitCode);
+}
+
 }  // namespace

@@ -196,6 +196,29 @@ TEST_F(Fallback, ALibraryThatKnowsNothingWritesEveryKeyEmpty) {
     EXPECT_EQ("Unknown", ProfileString(WorkingCopyOf("fallback.ini"), "State", "CurrentSection"));
 }
 
+TEST_F(Fallback, AServiceThatNeverAnswersHoldsTheStartForOneBoundedTimeOnly) {
+    const std::string kestrel = KestrelBeside(StandIn());
+    WriteFile(folder_ + "\\HwQuery.ini", Ini({"[Win32_BIOS]", "Manufacturer=Acme BIOS", "[Win32_ComputerSystem]",
+                                              "Manufacturer=NORVIK", "[Win32_BaseBoard]", "Product=0A7Ch", "[Hang]",
+                                              "At=Win32_ComputerSystem.Model"}));
+    WriteScript(Ini({"32,after"}));
+    // The stand-in's read never returns: only the bound ends the wait (a minute).
+    ASSERT_EQ(0, RunProgram(kestrel, script_, 180000));
+    EXPECT_EQ((std::vector<std::string>{"Sleuth was unable to find SMBIOS.  Checking WMI",
+                                        "Sleuth: WMI did not answer within 60 seconds; the keys read so far are kept"}),
+              InventoryLines());
+    // What was read before the silent read stays, the maker test included; nothing after it is written.
+    EXPECT_EQ("Acme BIOS", Hardware("BIOSMfg"));
+    EXPECT_EQ("NORVIK", Hardware("SystemManufacturer"));
+    EXPECT_EQ("<absent>", Hardware("SystemModel"));
+    EXPECT_EQ("<absent>", Hardware("MachineID"));
+    EXPECT_EQ("<absent>", CopyData("SYSID"));
+    EXPECT_EQ("1", CopyData("IsNorvik"));
+    std::vector<std::string> texts = LogTexts(log_);
+    EXPECT_TRUE(ContainsText(texts, " after"));
+    EXPECT_EQ("DONE !", texts.back());
+}
+
 TEST_F(Fallback, LongTextsAreCutToTheirBuffers) {
     const std::string kestrel = KestrelBeside(StandIn());
     // A UTF-16 file, so the stand-in reads the texts as the instrumentation hands them over.

@@ -3,6 +3,8 @@
 // board, a portable chassis, a library that knows nothing, overlong texts.
 //   [<class name>]   <property name>=<text>   (the file may be UTF-16 for wide texts)
 //   [Chassis]        Type=<number>            (absent: nothing is stored)
+//   [Hang]           At=<class>.<property>    (that read never answers, like a
+//                                              service that has stopped listening)
 // A property without a key reads as the empty text. Every read is appended to
 // "HwQuery.calls" beside it, one "class.property" a line.
 #include <windows.h>
@@ -49,7 +51,11 @@ CHwBoard::CHwBoard() : session_(nullptr) { NoteCall(L"construct"); }
 CHwBoard::~CHwBoard() { NoteCall(L"destroy"); }
 
 long CHwBoard::GetBoardProperty(const wchar_t *className, const wchar_t *propertyName, wchar_t *out) {
-    NoteCall(std::wstring(className) + L"." + propertyName);
+    const std::wstring call = std::wstring(className) + L"." + propertyName;
+    NoteCall(call);
+    wchar_t hangAt[128];
+    GetPrivateProfileStringW(L"Hang", L"At", L"", hangAt, 128, Beside(L"HwQuery.ini").c_str());
+    if (_wcsicmp(hangAt, call.c_str()) == 0) Sleep(INFINITE);
     const size_t capacity = CapacityOf(propertyName);
     GetPrivateProfileStringW(className, propertyName, L"", out, static_cast<DWORD>(capacity),
                              Beside(L"HwQuery.ini").c_str());

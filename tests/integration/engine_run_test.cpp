@@ -266,6 +266,82 @@ TEST_F(EngineRun, ShorterSectionDoesNotRunCommandsLeftByALongerOne) {
     EXPECT_EQ("DONE !", texts.back());
 }
 
+TEST_F(EngineRun, ArgumentsOfAnEarlierCommandNeverReachALaterOne) {
+    // Next is unrolled from number 1 on, over the 0 and the 32 of CommandsList.
+    WriteScript(Ini({"[CommandsList]", "19,Next", "0", "32,OLD,older", "[Next]", "33", "32"}));
+    ASSERT_EQ(0, Run());
+    std::vector<std::string> texts = Texts();
+    int bare = FindText(texts, "CMD2> CMD32_LogMsg: 32 ");
+    ASSERT_GE(bare, 0);
+    EXPECT_EQ(" ", texts[bare + 1]);
+    EXPECT_FALSE(ContainsText(texts, " OLD"));
+    EXPECT_EQ("<absent>", Copy("Commands", "CmdSection2.0"));
+    EXPECT_EQ("<absent>", Copy("Commands", "CmdSection2.1"));
+    EXPECT_EQ("DONE !", texts.back());
+}
+
+// The system's temporary folder for the programs this test starts.
+class TemporaryFolderOverride {
+public:
+    explicit TemporaryFolderOverride(const std::string &folder) {
+        for (const char *name : {"TMP", "TEMP"}) {
+            char value[MAX_PATH] = "";
+            DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+            saved_.push_back({name, std::string(value, length < sizeof value ? length : 0), length != 0});
+            SetEnvironmentVariableA(name, folder.c_str());
+        }
+    }
+    ~TemporaryFolderOverride() {
+        for (const Saved &s : saved_) SetEnvironmentVariableA(s.name, s.existed ? s.value.c_str() : nullptr);
+    }
+
+private:
+    struct Saved {
+        const char *name;
+        std::string value;
+        bool existed;
+    };
+    std::vector<Saved> saved_;
+};
+
+TEST_F(EngineRun, SourceScriptInTheTemporaryFolderIsNeverWritten) {
+    // A kit unpacked into the temporary folder: the program and its script side by
+    // side there, the folder named another way than the program sees its own.
+    const std::string program = folder_ + "\\setup.exe", script = folder_ + "\\kit.ini";
+    ASSERT_TRUE(CopyFileA(KestrelPath().c_str(), program.c_str(), FALSE));
+    const std::string source = DataSection() + Ini({"[CommandsList]", "32,one", "32,two"});
+    WriteFile(script, source);
+    char shortForm[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA(folder_.c_str(), shortForm, sizeof shortForm), 0u);
+    std::string spelled = shortForm;
+    for (char &c : spelled) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    const std::string fallbackCopy = "c:\\temp\\kit.ini";
+
+    struct Case {
+        std::string temporaryFolder, program, arguments;
+    };
+    // The program in the temporary folder; then a script named by its path in a
+    // temporary folder that the program does not live in.
+    for (const Case &run : {Case{spelled + "\\", program, "kit.ini -silent"}, Case{folder_, KestrelPath(), script + " -silent"}}) {
+        SCOPED_TRACE(run.temporaryFolder + " " + run.program);
+        DeleteTree(fallbackCopy);
+        TemporaryFolderOverride temporary(run.temporaryFolder);
+        for (int start = 0; start < 2; ++start) {
+            DeleteTree(log_);
+            ASSERT_EQ(0, RunProgram(run.program, run.arguments));
+            std::vector<std::string> texts = Texts();
+            ASSERT_FALSE(texts.empty()) << start;
+            EXPECT_TRUE(ContainsText(texts, " one")) << start;
+            EXPECT_TRUE(ContainsText(texts, " two")) << start;
+            EXPECT_TRUE(ContainsText(texts, "InitINIFile() The INI file in use is " + fallbackCopy)) << start;
+            EXPECT_EQ("DONE !", texts.back());
+            EXPECT_EQ(source, ReadFile(script));
+        }
+        EXPECT_EQ("2", ProfileString(fallbackCopy, "Commands", "CurrentCmd"));
+    }
+    DeleteTree(fallbackCopy);
+}
+
 TEST_F(EngineRun, HandWrittenStateWithoutCommandsEndsInsteadOfLooping) {
     WriteScript(Ini({"[State]", "CurrentSection=CommandsList", "NextSection=Other", "[CommandsList]", "32,a",
                      "[Other]", "32,o"}));

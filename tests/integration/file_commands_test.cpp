@@ -155,6 +155,38 @@ TEST_F(FileCommands, DeleteReadOnlyTreeDeepestFirst) {
     EXPECT_TRUE(ContainsText(texts, "NOTICE: Wild Card syntax not supported"));
 }
 
+TEST_F(FileCommands, LinkedFoldersAreNeverFollowed) {
+    MakeTree("elsewhere");
+    MakeTree("tree");
+    MakeFolder("copy");
+    const std::vector<std::string> links = {P("link"), P("link2"), P("tree\\sub\\loop")};
+    struct Unlink {
+        const std::vector<std::string> &links;
+        ~Unlink() {
+            for (const std::string &link : links) RemoveFolderLink(link);
+        }
+    } unlink{links};
+    if (!MakeFolderLink(links[0], P("elsewhere")) || !MakeFolderLink(links[1], P("elsewhere")) ||
+        !MakeFolderLink(links[2], P("tree")))
+        GTEST_SKIP() << "no folder link can be made here";
+    WriteScript(Ini({"[CommandsList]", "15,Copies", "16,," + links[0], "29,Leftovers", "[Copies]",
+                     P("tree") + "," + P("copy"), "[Leftovers]", links[1]}));
+    ASSERT_EQ(0, Run("-silent -noreboot"));
+
+    // Removing a link (16, and 29 through it) never empties what it stands for.
+    for (const char *kept : {"elsewhere\\a.txt", "elsewhere\\sub\\b.txt", "elsewhere\\sub\\deeper\\c.txt"})
+        EXPECT_TRUE(Exists(P(kept))) << kept;
+    // The tree copy passes over the link that leads back into the tree.
+    EXPECT_EQ("B", ReadFile(P("copy\\sub\\b.txt")));
+    EXPECT_EQ("C", ReadFile(P("copy\\sub\\deeper\\c.txt")));
+    EXPECT_FALSE(Exists(P("copy\\sub\\loop")));
+    std::vector<std::string> texts = Texts();
+    EXPECT_TRUE(ContainsText(texts, "NOTICE: linked folder not followed >" + links[2] + "<"));
+    EXPECT_TRUE(ContainsText(texts, "  Removing link... >" + links[0] + "<"));
+    EXPECT_TRUE(ContainsText(texts, "  Removing link... >" + links[1] + "<"));
+    EXPECT_EQ("DONE !", texts.back());
+}
+
 TEST_F(FileCommands, MakeDirStopsAtAnExistingFolder) {
     MakeFolder("exists");
     WriteScript(Ini({"[CommandsList]", "21,Dirs", "21,," + P("no\\parent"), "21,," + P("single"), "[Dirs]",

@@ -126,7 +126,9 @@ TEST(KillAndResume, KilledRunsEndLikeAnUninterruptedRun) {
         for (int start = 0; start < 300 && !finished; ++start) {
             Launched run = Start(script + (start == 0 ? " -silent" : " -silent -resume"));
             ASSERT_NE(nullptr, run.process);
-            int wait = start % 2 ? longWait(random) : shortWait(random);
+            // The waits grow with the restarts: on a loaded machine a start can take longer
+            // than any fixed wait, and the run must still get to its end.
+            int wait = (start % 2 ? longWait(random) : shortWait(random)) * (1 + start / 10);
             if (WaitForSingleObject(run.process, wait) == WAIT_OBJECT_0) {
                 finished = true;
                 CloseHandle(run.process);

@@ -284,7 +284,8 @@ TEST_F(RegistryRun, ListCommandReadsHexadecimalData) {
     Value binary = ReadValue(HKEY_CURRENT_USER, user_, "Bin");
     EXPECT_EQ(DWORD(REG_BINARY), binary.type);
     EXPECT_EQ((std::vector<BYTE>{0x0A, 0x0B, 0x0C}), binary.bytes);
-    EXPECT_TRUE(ContainsText(texts, "Size of Data is : iSize = 3   \x0B\x0C strlen=0"));
+    // Raw bytes are shown escaped: no control character reaches the log.
+    EXPECT_TRUE(ContainsText(texts, "Size of Data is : iSize = 3   \\x0b\\x0c strlen=0"));
     // A last single digit is left out and reported; nothing past the text is read.
     EXPECT_EQ((std::vector<BYTE>{0x41, 0x42}), ReadValue(HKEY_CURRENT_USER, user_, "Odd").bytes);
     EXPECT_TRUE(ContainsText(texts, "NOTICE:Odd number of hexadecimal digits, the last one is ignored -> 41424"));
@@ -394,11 +395,21 @@ TEST_F(RegistryRun, TreeRemovalPassesOverASubkeyThatStays) {
 
 }
 
-TEST_F(RegistryRun, TreeRemovalNeverTakesAWholeRootKey) {
+TEST_F(RegistryRun, AnEmptyKeyPathNeverTouchesARootKey) {
     CreateKey(HKEY_CURRENT_CONFIG, "KestrelTestsMarker");
-    auto texts = RunActions({"2,HKCC,,,0,", "2,HKCC, ,,0,"});
+    RegDeleteValueA(HKEY_CURRENT_USER, "KestrelRootProbe");  // left by a run that wrote it
+    const std::vector<BYTE> before = AccessList(HKEY_CURRENT_USER, "");
+    const std::vector<std::string> refused = {"1,HKCU,,KestrelRootProbe,0,x", "2,HKCC,,,0,",
+                                              "4,HKCU, ,KestrelRootProbe,0,x", "3,HKCU,,KestrelTestsMarker,0,"};
+    auto texts = RunActions({refused[0], refused[1], refused[2], refused[3], "1,HKCU," + user_ + ",After,0,y"});
+    for (const std::string &line : refused)
+        EXPECT_TRUE(ContainsText(texts, "NOTICE:Key path empty, a root key is never changed, line skipped -> " + line))
+            << line;
+    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, "", "KestrelRootProbe").found);
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_CONFIG, "KestrelTestsMarker"));
-    EXPECT_TRUE(ContainsText(texts, "ERROR: no key given, a root key is never removed-> 2,HKCC,,,0,"));
+    EXPECT_EQ(before, AccessList(HKEY_CURRENT_USER, ""));
+    // The lines after a refused one still run.
+    EXPECT_TRUE(ReadValue(HKEY_CURRENT_USER, user_, "After").found);
     RegDeleteKeyA(HKEY_CURRENT_CONFIG, "KestrelTestsMarker");
 }
 

@@ -6,6 +6,8 @@
 
 #include <regex>
 
+#include "AgentHost.h"
+#include "AgentService.h"
 #include "refresher_support.h"
 #include "test_support.h"
 
@@ -133,7 +135,8 @@ TEST(Warden, ReportsTheVersionAndRefusesBadCommandLines) {
 
     for (const char *bad : {"", "send --type Request", "send --type Request --name X --int FileCount=two",
                             "send --type Request --name X --int FileCount=99999999999", "send --str NoEquals",
-                            "info --type Request", "explode"}) {
+                            "info --type Request", "install --stop-delay-ms", "install --stop-delay-ms soon",
+                            "service --auto", "explode"}) {
         SCOPED_TRACE(bad);
         run = RunWarden(bad);
         EXPECT_EQ(run.exitCode, 2);
@@ -142,13 +145,35 @@ TEST(Warden, ReportsTheVersionAndRefusesBadCommandLines) {
     }
 }
 
-TEST(Warden, SaysWhyWhenThePluginIsMissing) {
+TEST(Warden, LoadsThePluginOnlyFromItsOwnFolder) {
     std::string folder = testing_support::FreshFolder("warden-alone");
     std::string warden = folder + "\\warden.exe";
     ASSERT_TRUE(CopyFileA(refresher_testing::WardenPath().c_str(), warden.c_str(), FALSE));
+    // The current folder holds a refresher.dll; it must not be the one loaded.
+    char current[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof current, current);
+    ASSERT_TRUE(SetCurrentDirectoryA(testing_support::ProgramFolder().c_str()));
     auto run = refresher_testing::RunCaptured(warden, "info");
+    SetCurrentDirectoryA(current);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.out.empty());
-    EXPECT_NE(run.err.find("refresher.dll"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(folder + "\\refresher.dll"), std::string::npos) << run.err;
+    testing_support::DeleteTree(folder);
+}
+
+TEST(Warden, RunsARequestFileOnceEvenWhenItCannotBeRemoved) {
+    const std::string folder = testing_support::FreshFolder("warden-requests");
+    Plugin plugin;
+    std::string error;
+    ASSERT_TRUE(plugin.Load(testing_support::ProgramFolder() + "\\refresher.dll", error)) << error;
+    // A read-only file can be renamed but not deleted.
+    const std::string request = folder + "\\once.req";
+    testing_support::WriteFile(request, "--type Internal\r\n--name UpdateInfo\r\n");
+    ASSERT_TRUE(SetFileAttributesA(request.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(agent_service::AnswerRequests(plugin.Api(), folder), 1);
+    EXPECT_FALSE(testing_support::Exists(request));
+    EXPECT_NE(testing_support::ReadFile(folder + "\\once.reply").find("\"code\":2"), std::string::npos);
+    EXPECT_EQ(agent_service::AnswerRequests(plugin.Api(), folder), 0);
+    SetFileAttributesA((request + ".taken").c_str(), FILE_ATTRIBUTE_NORMAL);
     testing_support::DeleteTree(folder);
 }

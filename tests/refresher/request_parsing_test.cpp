@@ -68,8 +68,8 @@ TEST(BuildFileList, DerivesEachDestinationFromTheNameInTheTempFolder) {
          "C:\\Agent\\refresher.dll"},
         // The opening five characters go whatever they are.
         {"12345x.dll", "C:\\Temp\\x.dll", "C:\\Agent\\x.dll"},
+        // Read as they are; the handler then refuses pairs that leave the two folders.
         {"abc", "C:\\Temp\\", "C:\\Agent\\"},
-        // A folder in the value is kept in the source only.
         {"temp:sub\\tessaro-a.dll", "C:\\Temp\\sub\\tessaro-a.dll", "C:\\Agent\\a.dll"},
     };
     for (const Case &c : cases) {
@@ -80,7 +80,6 @@ TEST(BuildFileList, DerivesEachDestinationFromTheNameInTheTempFolder) {
         ASSERT_EQ(parse.files.size(), 1u);
         EXPECT_EQ(parse.files[0].source, c.source);
         EXPECT_EQ(parse.files[0].destination, c.destination);
-        EXPECT_EQ(DestinationNameFor("tessaro-refresher-6.8.282.X64", ".dll"), "refresher.dll");
     }
 }
 
@@ -162,4 +161,34 @@ TEST(NeedsExternalUpdate, LooksForTheAgentAndThePluginInDestinations) {
     // Sources do not count, and neither do near misses.
     EXPECT_FALSE(NeedsExternalUpdate(list({"C:\\Agent\\a.dll", "C:\\Agent\\warden.ex", "C:\\Agent\\refresher.exe"})));
     EXPECT_FALSE(NeedsExternalUpdate(FileList{}));
+}
+
+TEST(FirstPairOutsideFolders, AcceptsOnlyPlainNamesOfTheTwoFolders) {
+    struct Case {
+        const char *name;
+        bool plain;
+    } cases[] = {
+        {"refresher.dll", true}, {".dll", true},        {"a b.txt", true},  {"CONFIG.SYS", true},
+        {"console.txt", true},   {"", false},           {".", false},       {"..", false},
+        {"sub\\a.dll", false},  {"sub/a.dll", false},   {"C:a.dll", false}, {"a.dll:s", false},
+        {"a\tb.dll", false},     {"a*.dll", false},      {"a?.dll", false},  {"a\".dll", false},
+        {"a<b>.dll", false},     {"a|b.dll", false},    {"a.dll.", false},  {"a.dll ", false},
+        {"NUL", false},          {"nul.txt", false},    {"Com1.log", false}, {"LPT9", false},
+        {"CON .txt", false},     {"CONOUT$", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(IsPlainFileName(c.name), c.plain);
+        // The name as the source in the temp folder, then as the destination.
+        EXPECT_EQ(FirstPairOutsideFolders({{"C:\\Temp\\x.dll", "C:\\Agent\\x.dll"},
+                                           {std::string("C:\\Temp\\") + c.name, "C:\\Agent\\x.dll"}},
+                                          kTemp, kAgent),
+                  c.plain ? -1 : 1);
+        EXPECT_EQ(FirstPairOutsideFolders({{"C:\\Temp\\x.dll", std::string("c:\\agent\\") + c.name}}, kTemp,
+                                          kAgent),
+                  c.plain ? -1 : 0);
+    }
+    // A path outside the folder altogether.
+    EXPECT_EQ(FirstPairOutsideFolders({{"C:\\Other\\x.dll", "C:\\Agent\\x.dll"}}, kTemp, kAgent), 0);
+    EXPECT_EQ(FirstPairOutsideFolders({}, kTemp, kAgent), -1);
 }

@@ -1,6 +1,7 @@
 // warden.exe as the real agent service in the prefix, and the update script run by the
 // real script host against it: stop, copy, start again.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,22 @@ std::string Checksum(const std::string &content) {
     return text;
 }
 
+// The access list of a file or folder in the system's text form.
+std::string AccessOf(const std::string &path) {
+    DWORD size = 0;
+    GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<char> descriptor(size ? size : 1);
+    if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size))
+        return "unreadable";
+    char *text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor.data(), SDDL_REVISION_1,
+                                                              DACL_SECURITY_INFORMATION, &text, nullptr))
+        return "unconvertible";
+    std::string access = text;
+    LocalFree(text);
+    return access;
+}
+
 Captured RunScript(const std::string &script, const std::string &arguments) {
     return RunCaptured("C:\\windows\\system32\\cscript.exe", "//nologo \"" + script + "\" " + arguments, 120000);
 }
@@ -82,8 +99,9 @@ TEST_F(UpdateScriptTest, NeedsTheListAndTheLogArguments) {
 TEST_F(UpdateScriptTest, AMissingListEndsTheRunAfterTheOpeningLines) {
     Captured run = RunScript(script, "\"" + folder + "no-list.txt\" \"" + updateLog + "\"");
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_EQ(Lines(updateLog), (std::vector<std::string>{"In Update Script, some log corruption may exist",
-                                                          "Checking for update list"}));
+    EXPECT_EQ(Lines(updateLog),
+              (std::vector<std::string>{"In Update Script, some log corruption may exist", "Checking for update list",
+                                        "Update list not found, nothing done (exit 1)"}));
 }
 
 TEST_F(UpdateScriptTest, WithoutTheServiceNothingIsCopiedAndRunsAppendToOneLog) {
@@ -96,7 +114,8 @@ TEST_F(UpdateScriptTest, WithoutTheServiceNothingIsCopiedAndRunsAppendToOneLog) 
         EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     }
     const std::vector<std::string> once{"In Update Script, some log corruption may exist", "Checking for update list",
-                                        "UpdateList exists", "Finding Service"};
+                                        "UpdateList exists", "Finding Service",
+                                        "No agent service, nothing copied (exit 0)"};
     std::vector<std::string> twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
     EXPECT_EQ(Lines(updateLog), twice);
@@ -112,7 +131,7 @@ protected:
     void SetUp() override {
         if (ServiceState() != 0) agent.Run("uninstall");
         ASSERT_TRUE(WaitFor([] { return ServiceState() == 0; }, kServiceWaitMs));
-        Captured install = agent.Run("install");
+        Captured install = agent.Run("install " + installOptions);
         ASSERT_EQ(install.exitCode, 0) << install.err;
         EXPECT_NE(install.out.find("installed the service \"Tessaro Deployment Agent\""), std::string::npos);
         ASSERT_TRUE(StartService()) << GetLastError();
@@ -147,13 +166,28 @@ protected:
     }
 
     AgentCopy agent;
+    std::string installOptions;
     std::vector<std::string> placed;
+};
+
+// An agent that takes several seconds longer to stop than its files take to copy.
+class SlowStoppingAgentTest : public AgentServiceTest {
+protected:
+    static const unsigned kStopDelayMs = 8000;
+    SlowStoppingAgentTest() { installOptions = "--stop-delay-ms " + std::to_string(kStopDelayMs); }
 };
 
 TEST_F(AgentServiceTest, IsInstalledOnceAndAnswersDroppedRequests) {
     Captured again = agent.Run("install");
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_NE(again.err.find("cannot install the service"), std::string::npos) << again.err;
+    // Requests run with the service's rights: only Administrators and SYSTEM may drop them.
+    // (Wine shows the folder's owner for Administrators and keeps no "protected" mark,
+    // but a folder open to everyone reads back with Everyone's entry.)
+    const std::string access = AccessOf(agent.Path("requests"));
+    EXPECT_NE(access.find(";;;SY)"), std::string::npos) << access;
+    for (const char *everyone : {";;;WD)", ";;;BU)", ";;;AU)"})
+        EXPECT_EQ(access.find(everyone), std::string::npos) << access;
 
     auto events = Ask("info", "# what this plug-in updates\r\n--type Internal\r\n--name UpdateInfo\r\n");
     auto results = EventsOf(events, "result");
@@ -168,7 +202,7 @@ TEST_F(AgentServiceTest, IsInstalledOnceAndAnswersDroppedRequests) {
     EXPECT_NE(events[0]["text"].text.find("FileCount"), std::string::npos);
 }
 
-TEST_F(AgentServiceTest, UpdatesItselfAndComesBackRunningTheNewFiles) {
+TEST_F(SlowStoppingAgentTest, UpdatesItselfOnceStoppedAndComesBackRunningTheNewFiles) {
     auto before = Status();
     const std::string temp = before["temp"];
     ASSERT_FALSE(temp.empty());
@@ -189,13 +223,30 @@ TEST_F(AgentServiceTest, UpdatesItselfAndComesBackRunningTheNewFiles) {
     EXPECT_EQ(replies[0]["fields"]["Schedule-ID"].text, "e2e-1");
     EXPECT_EQ(EventsOf(events, "result")[0]["code"].Int(), 1);
 
-    // The script stops the agent, copies both files and starts it again.
+    // While the script waits for the agent to stop, a second external update must leave
+    // the running script's files alone. (The script keeps its log to itself while it runs.)
     const std::string updateLog = agent.Path("refresher.log");
+    ASSERT_TRUE(WaitFor([&] { return ServiceState() == SERVICE_STOP_PENDING; }, kServiceWaitMs));
+    const std::string script = ReadFile(agent.Path("external-update.vbs"));
+    const std::string list = ReadFile(agent.Path("updatelist.txt"));
+    Place(testing_support::TempFolder(), "tessaro-warden-7.0.2.exe", "second agent");
+    Captured second = agent.Run("send --type Request --name UpdateAgent --int FileCount=1 "
+                                "--str File0=temp:tessaro-warden-7.0.2.exe");
+    auto secondReplies = EventsOf(Events(second.out), "reply");
+    ASSERT_EQ(secondReplies.size(), 1u) << second.out;
+    EXPECT_EQ(secondReplies[0]["fields"]["Result"].text, "Failed");
+    EXPECT_EQ(secondReplies[0]["fields"]["Status-Message"].text, "update already in progress");
+    EXPECT_EQ(ReadFile(agent.Path("external-update.vbs")), script);
+    EXPECT_EQ(ReadFile(agent.Path("updatelist.txt")), list);
+
+    // The script copies once the agent has stopped, then starts it again.
     EXPECT_TRUE(WaitFor(
         [&] {
             auto now = Status();
+            auto lines = Lines(updateLog);
             return now["pid"] != before["pid"] && now["exe-checksum"] == Checksum(newAgent) &&
-                   ServiceState() == SERVICE_RUNNING;
+                   ServiceState() == SERVICE_RUNNING && !lines.empty() &&
+                   lines.back().find("(exit ") != std::string::npos;
         },
         kServiceWaitMs));
     auto after = Status();
@@ -203,11 +254,24 @@ TEST_F(AgentServiceTest, UpdatesItselfAndComesBackRunningTheNewFiles) {
     EXPECT_EQ(after["plugin-checksum"], Checksum(newPlugin));
     EXPECT_EQ(ReadFile(agent.Path("warden.exe")), newAgent);
     EXPECT_EQ(ReadFile(agent.Path("refresher.dll")), newPlugin);
-    EXPECT_EQ(Lines(updateLog),
-              (std::vector<std::string>{
-                  "In Update Script, some log corruption may exist", "Checking for update list", "UpdateList exists",
-                  "Finding Service", "Stopping Service", "Copying " + agentSource + " To " + agent.Path("warden.exe"),
-                  "Copying " + pluginSource + " To " + agent.Path("refresher.dll"), "Starting Service"}));
+    auto lines = Lines(updateLog);
+    ASSERT_EQ(lines.size(), 13u);
+    const std::vector<std::string> opening{"In Update Script, some log corruption may exist",
+                                           "Checking for update list", "UpdateList exists", "Finding Service",
+                                           "Stopping Service", "StopService returned 0"};
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 6), opening);
+    int waited = -1;
+    EXPECT_EQ(sscanf(lines[6].c_str(), "Service stopped after %d s", &waited), 1) << lines[6];
+    EXPECT_GE(waited * 1000 + 1000, static_cast<int>(kStopDelayMs)) << lines[6];
+    EXPECT_EQ(lines[7], "Copying " + agentSource + " To " + agent.Path("warden.exe"));
+    EXPECT_EQ(lines[8], "Copying " + pluginSource + " To " + agent.Path("refresher.dll"));
+    EXPECT_EQ(lines[9], "Starting Service");
+    EXPECT_EQ(lines[10], "StartService returned 0");
+    EXPECT_EQ(lines[11].rfind("Service running after ", 0), 0u) << lines[11];
+    EXPECT_EQ(lines[12], "Files updated, service running (exit 0)");
+    // The old files were kept only until the new ones ran.
+    for (const char *file : {"warden.exe", "refresher.dll"})
+        for (const char *n : {"0", "1"}) EXPECT_FALSE(Exists(agent.Path(std::string(file) + ".refresher-old-" + n)));
 
     // The updated agent serves requests with the updated plug-in.
     events = Ask("after", "--type Internal\r\n--name UpdateInfo\r\n");
@@ -215,29 +279,62 @@ TEST_F(AgentServiceTest, UpdatesItselfAndComesBackRunningTheNewFiles) {
     EXPECT_EQ(EventsOf(events, "result")[0]["code"].Int(), 2);
 }
 
-TEST_F(AgentServiceTest, AFailedCopyStillStartsTheServiceAgain) {
+TEST_F(AgentServiceTest, AFailedCopyPutsTheOldFilesBackAndStartsTheServiceAgain) {
     const std::string folder = agent.folder;
     const std::string script = Place(folder, "external-update.vbs", UpdateScriptOnDisk());
     const std::string a = Place(folder, "a-new.dll", "new a");
     const std::string b = Place(folder, "b-new.dll", "new b");
+    Place(folder, "a.dll", "old a");
+    Place(folder, "b.dll", "old b");
+    // Blanks around the paths are trimmed and a third part is ignored.
     const std::string list = Place(folder, "updatelist.txt",
-                                   "   " + a + "   ,   " + folder + "a.dll   \r\n" + folder + "missing.dll, " + folder +
-                                       "x.dll\r\n" + b + ", " + folder + "b.dll, ignored part\r\n\r\n");
+                                   "   " + a + "   ,   " + folder + "a.dll   , ignored part\r\n" + folder +
+                                       "missing.dll, " + folder + "x.dll\r\n" + b + ", " + folder + "b.dll\r\n\r\n");
     const std::string before = Status()["pid"];
     Captured run = RunScript(script, "\"" + list + "\" \"" + folder + "refresher.log\"");
     EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
 
     auto lines = Lines(folder + "refresher.log");
-    ASSERT_EQ(lines.size(), 10u);
+    ASSERT_EQ(lines.size(), 15u);
     EXPECT_EQ(lines[4], "Stopping Service");
-    EXPECT_EQ(lines[5], "Copying " + a + " To " + folder + "a.dll");
-    EXPECT_EQ(lines[6], "Copying " + folder + "missing.dll To " + folder + "x.dll");
-    EXPECT_EQ(lines[7].rfind("Copy failed: ", 0), 0u) << lines[7];
-    EXPECT_EQ(lines[8], "Copying " + b + " To " + folder + "b.dll");
-    EXPECT_EQ(lines[9], "Starting Service");
-    EXPECT_EQ(ReadFile(folder + "a.dll"), "new a");
-    EXPECT_EQ(ReadFile(folder + "b.dll"), "new b");
+    EXPECT_EQ(lines[5], "StopService returned 0");
+    EXPECT_EQ(lines[6].rfind("Service stopped after ", 0), 0u) << lines[6];
+    EXPECT_EQ(lines[7], "Copying " + a + " To " + folder + "a.dll");
+    EXPECT_EQ(lines[8], "Copying " + folder + "missing.dll To " + folder + "x.dll");
+    EXPECT_EQ(lines[9], "Copy failed: " + folder + "missing.dll does not exist");
+    EXPECT_EQ(lines[10], "Put back " + folder + "a.dll");
+    EXPECT_EQ(lines[11], "Starting Service");
+    EXPECT_EQ(lines[12], "StartService returned 0");
+    EXPECT_EQ(lines[13].rfind("Service running after ", 0), 0u) << lines[13];
+    EXPECT_EQ(lines[14], "Old files kept, service running (exit 2)");
+    EXPECT_EQ(ReadFile(folder + "a.dll"), "old a");
+    EXPECT_EQ(ReadFile(folder + "b.dll"), "old b");
     EXPECT_FALSE(Exists(folder + "x.dll"));
+    EXPECT_FALSE(Exists(folder + "a.dll.refresher-old-0"));
+    EXPECT_TRUE(
+        WaitFor([&] { return ServiceState() == SERVICE_RUNNING && Status()["pid"] != before; }, kServiceWaitMs));
+}
+
+TEST_F(AgentServiceTest, ANewAgentThatDoesNotStartIsReplacedByTheOldOne) {
+    const std::string folder = agent.folder;
+    const std::string oldAgent = ReadFile(agent.Path("warden.exe"));
+    const std::string script = Place(folder, "external-update.vbs", UpdateScriptOnDisk());
+    const std::string broken = Place(folder, "warden-new.exe", "not a program");
+    const std::string list = Place(folder, "updatelist.txt", broken + ", " + agent.Path("warden.exe") + "\r\n\r\n");
+    const std::string before = Status()["pid"];
+    Captured run = RunScript(script, "\"" + list + "\" \"" + folder + "refresher.log\"");
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+
+    auto lines = Lines(folder + "refresher.log");
+    ASSERT_GE(lines.size(), 12u);
+    EXPECT_EQ(lines[7], "Copying " + broken + " To " + agent.Path("warden.exe"));
+    EXPECT_EQ(lines[8], "Starting Service");
+    const int putBack = testing_support::FindText(lines, "Put back " + agent.Path("warden.exe"), 9);
+    ASSERT_GT(putBack, 9);
+    EXPECT_EQ(lines[putBack + 1], "Starting Service");
+    EXPECT_EQ(lines[putBack + 2], "StartService returned 0");
+    EXPECT_EQ(lines.back(), "Old files kept, service running (exit 2)");
+    EXPECT_EQ(ReadFile(agent.Path("warden.exe")), oldAgent);
     EXPECT_TRUE(
         WaitFor([&] { return ServiceState() == SERVICE_RUNNING && Status()["pid"] != before; }, kServiceWaitMs));
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "refresher_support.h"
@@ -39,6 +40,20 @@ struct Outcome {
     }
 };
 
+// The names of the files in a folder, sorted.
+std::vector<std::string> FilesOf(const std::string &folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // New files placed in the temp folder as the host would, removed again afterwards.
 class UpdateTest : public ::testing::Test {
 protected:
@@ -63,13 +78,13 @@ protected:
         std::string arguments =
             "send --type Request --name UpdateAgent --int FileCount=" + std::to_string(values.size()) + " " + extra;
         for (size_t i = 0; i < values.size(); ++i)
-            arguments += " --str File" + std::to_string(i) + "=" + values[i];
+            arguments += " --str \"File" + std::to_string(i) + "=" + values[i] + "\"";
         Captured run = agent.Run(arguments);
         EXPECT_EQ(run.exitCode, 0) << run.err;
         return Outcome{Events(run.out)};
     }
 
-    void ExpectFailureReply(const Outcome &outcome, int64_t code, const std::string &message) {
+    void ExpectFailureReply(const Outcome &outcome, int64_t code, const std::string &message, int value = 1) {
         EXPECT_EQ(outcome.Result(), 0);
         auto replies = outcome.Replies();
         ASSERT_EQ(replies.size(), 1u);
@@ -85,7 +100,7 @@ protected:
         EXPECT_GE(
             outcome.FindLog("UpdateAgent:[0-9]+ - Refresher Failed, unhandled exception\n\tUpdateAgent:[0-9]+ - " +
                             std::regex_replace(message, std::regex("[().,]"), "\\$&") +
-                            "\n\tValue = 1, System Error = " + std::to_string(code)),
+                            "\n\tValue = " + std::to_string(value) + ", System Error = " + std::to_string(code)),
             0);
     }
 
@@ -149,7 +164,7 @@ TEST_F(UpdateTest, AMissingSourceChangesNothingOnEitherPath) {
     }
 }
 
-TEST_F(UpdateTest, AnUnwritableDestinationFailsAfterThreeTriesKeepingEarlierPairs) {
+TEST_F(UpdateTest, ADestinationThatCannotBeReplacedFailsAfterThreeTriesAndPutsEveryFileBack) {
     WriteFile(agent.Path("alpha.dll"), "old alpha");
     // beta.dll is held open without sharing, as a running agent holds its files;
     // gamma.dll is a folder where the file should go.
@@ -157,6 +172,7 @@ TEST_F(UpdateTest, AnUnwritableDestinationFailsAfterThreeTriesKeepingEarlierPair
     HANDLE held = CreateFileA(agent.Path("beta.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     CreateDirectoryA(agent.Path("gamma.dll").c_str(), nullptr);
+    const std::vector<std::string> agentFiles = FilesOf(agent.folder);
 
     struct Case {
         const char *blocked;
@@ -165,9 +181,10 @@ TEST_F(UpdateTest, AnUnwritableDestinationFailsAfterThreeTriesKeepingEarlierPair
     for (const Case &c : cases) {
         SCOPED_TRACE(c.blocked);
         const std::string blocked = c.blocked;
+        // epsilon.dll is new: putting it back means removing it.
         Outcome outcome =
-            Update({Place("tessaro-alpha-2.dll", "new alpha"), Place("tessaro-" + blocked + "-2.dll", "new blocked"),
-                    Place("tessaro-delta-2.dll", "new delta")});
+            Update({Place("tessaro-alpha-2.dll", "new alpha"), Place("tessaro-epsilon-2.dll", "new epsilon"),
+                    Place("tessaro-" + blocked + "-2.dll", "new blocked"), Place("tessaro-delta-2.dll", "new delta")});
         int copyLine = outcome.FindLog("UpdateAgent:[0-9]+ \n\t.*-TO- .*\\\\" + blocked + "\\.dll");
         ASSERT_GE(copyLine, 0);
         auto texts = LogTexts(outcome.events);
@@ -177,17 +194,22 @@ TEST_F(UpdateTest, AnUnwritableDestinationFailsAfterThreeTriesKeepingEarlierPair
         EXPECT_EQ(tries, 3);
         const std::string code = std::to_string(c.code);
         EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - Copy File returned error " + code), 0);
-        EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ update failed\n\tUpdateAgent:[0-9]+ - Copy Error\n\t"
-                                  "Value = 1, System Error = " +
-                                  code),
-                  0);
+        int failedLine = outcome.FindLog("UpdateAgent:[0-9]+ update failed\n\tUpdateAgent:[0-9]+ - Copy Error\n\t"
+                                         "Value = 1, System Error = " +
+                                         code);
+        EXPECT_GE(failedLine, 0);
+        EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - removed the new .*\\\\epsilon\\.dll", failedLine),
+                  failedLine);
+        EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - put back the old .*\\\\alpha\\.dll", failedLine),
+                  failedLine);
         ExpectFailureReply(outcome, c.code, "Copy Error");
-        // The pair before stays replaced with its source gone; the rest is untouched.
-        EXPECT_EQ(ReadFile(agent.Path("alpha.dll")), "new alpha");
-        EXPECT_FALSE(Exists(TempPath("tessaro-alpha-2.dll")));
-        EXPECT_TRUE(Exists(TempPath("tessaro-" + blocked + "-2.dll")));
-        EXPECT_TRUE(Exists(TempPath("tessaro-delta-2.dll")));
-        EXPECT_FALSE(Exists(agent.Path("delta.dll")));
+        // The agent folder is as it was, byte for byte, and every new file is back in
+        // the temp folder for a later try.
+        EXPECT_EQ(ReadFile(agent.Path("alpha.dll")), "old alpha");
+        EXPECT_EQ(FilesOf(agent.folder), agentFiles);
+        for (const char *name : {"alpha", "epsilon", c.blocked, "delta"})
+            EXPECT_TRUE(Exists(TempPath("tessaro-" + std::string(name) + "-2.dll"))) << name;
+        EXPECT_EQ(ReadFile(TempPath("tessaro-alpha-2.dll")), "new alpha");
     }
     CloseHandle(held);
     EXPECT_EQ(ReadFile(agent.Path("beta.dll")), "old beta");
@@ -225,6 +247,9 @@ TEST_F(UpdateTest, CopyInPlaceHandsTheRequestBackThenReportsSuccess) {
 
     EXPECT_EQ(ReadFile(agent.Path("alpha.dll")), "new alpha");
     EXPECT_EQ(ReadFile(agent.Path("tool.exe")), "new tool");
+    // Nothing but the new files is left beside them.
+    EXPECT_EQ(FilesOf(agent.folder),
+              (std::vector<std::string>{"alpha.dll", "refresher.dll", "tool.exe", "warden.exe"}));
     EXPECT_FALSE(Exists(TempPath("tessaro-alpha-3.dll")));
     EXPECT_FALSE(Exists(TempPath("corvid-tool-3.0.exe")));
 
@@ -242,6 +267,9 @@ TEST_F(UpdateTest, TheAgentItselfIsUpdatedByTheDetachedScript) {
     WriteFile(agent.Path("external-update.vbs"), "remnant script\r\n");
     WriteFile(agent.Path("updatelist.txt"), "remnant list\r\n");
     const std::string wardenBefore = ReadFile(agent.Path("warden.exe"));
+    // A script host in the agent folder (copy in place can put one there) is never the one
+    // that runs: this one would answer with its usage text and write no update log.
+    ASSERT_TRUE(CopyFileA(agent.Path("warden.exe").c_str(), agent.Path("cscript.exe").c_str(), FALSE));
 
     Outcome outcome = Update({Place("tessaro-warden-7.0.1.exe", "new agent"), Place("tessaro-beta-5.dll", "new beta")},
                              "--str Schedule-ID=ext-1");
@@ -277,13 +305,73 @@ TEST_F(UpdateTest, TheAgentItselfIsUpdatedByTheDetachedScript) {
     EXPECT_EQ(ReadFile(agent.Path("warden.exe")), wardenBefore);
     EXPECT_TRUE(Exists(TempPath("tessaro-warden-7.0.1.exe")));
 
-    // The script really started, detached, in the agent folder; with no agent service
-    // installed here it stops after looking for it.
+    // The system's script host really started the script, detached, in the agent folder;
+    // with no agent service installed here it stops after looking for it.
     const std::string updateLog = agent.Path("refresher.log");
-    EXPECT_TRUE(WaitFor([&] { return testing_support::Lines(updateLog).size() >= 4; }, 30000));
+    EXPECT_TRUE(WaitFor([&] { return testing_support::Lines(updateLog).size() >= 5; }, 30000));
     EXPECT_EQ(testing_support::Lines(updateLog),
               (std::vector<std::string>{"In Update Script, some log corruption may exist", "Checking for update list",
-                                        "UpdateList exists", "Finding Service"}));
+                                        "UpdateList exists", "Finding Service",
+                                        "No agent service, nothing copied (exit 0)"}));
+    // The script's process held the update lock; it goes with the process.
+    EXPECT_TRUE(WaitFor([&] { return !Exists(agent.Path("external-update.lock")); }, 30000));
+}
+
+TEST_F(UpdateTest, AnEntryNamesOnlyAPlainFileOfTheTempFolder) {
+    // The victim lies outside the temp folder; each refused form would reach it or
+    // another file than the one the host placed.
+    const std::string victimFolder = testing_support::FreshFolder("refresher-victim") + "\\";
+    const std::string victim = victimFolder + "x-y-z.txt";
+    WriteFile(victim, "victim");
+    std::string up;
+    for (int i = 0; i < 12; ++i) up += "..\\";
+    const std::string fromRoot = up + victim.substr(3);  // past "C:\"
+    Place("tessaro-kappa-1.txt", "new kappa");
+    Place("tessaro-warden-9.exe", "new agent");
+    const std::vector<std::string> agentFiles = FilesOf(agent.folder);
+    const std::string forms[] = {
+        "temp:" + fromRoot,  // ".." steps
+        "temp:" + std::regex_replace(fromRoot, std::regex("\\\\"), "/"),
+        "temp:sub\\tessaro-kappa-1.txt",  // a second folder
+        "temp:" + victim,                  // a drive
+        "temp:tessaro-kappa-1.txt:stream",  // a stream
+        "temp:\\\\localhost\\C$" + victim.substr(2),  // UNC
+        "temp:\\\\.\\" + victim,                   // device prefixes
+        "temp:\\\\?\\" + victim,
+        "temp:tessaro-kap\tpa-1.txt",  // a control character
+        "temp:",                        // no name at all
+        "temp:..",
+        "temp:tessaro-NUL.txt",        // a device as destination
+        "temp:tessaro-kappa-1.txt.",   // the system would drop the dot
+    };
+    for (const std::string &form : forms) {
+        for (bool external : {false, true}) {
+            SCOPED_TRACE(form + (external ? " (external)" : " (copy in place)"));
+            std::vector<std::string> values{"temp:tessaro-kappa-1.txt", form};
+            if (external) values.insert(values.begin(), "temp:tessaro-warden-9.exe");
+            Outcome outcome = Update(values);
+            const int entry = external ? 2 : 1;
+            ExpectFailureReply(outcome, ERROR_INVALID_NAME, "file is not a plain name in the temp folder", entry);
+            EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - File" + std::to_string(entry) +
+                                      " is refused, it names no plain file of the temp folder: .*"),
+                      0);
+            EXPECT_EQ(ReadFile(victim), "victim");
+            EXPECT_EQ(ReadFile(TempPath("tessaro-kappa-1.txt")), "new kappa");
+            EXPECT_EQ(FilesOf(agent.folder), agentFiles);
+        }
+    }
+    testing_support::DeleteTree(victimFolder.substr(0, victimFolder.size() - 1));
+}
+
+TEST_F(UpdateTest, WithoutAReplyNothingIsUpdatedAndNothingClaimed) {
+    WriteFile(agent.Path("alpha.dll"), "old alpha");
+    Outcome outcome = Update({Place("tessaro-alpha-6.dll", "new alpha")}, "--null-reply");
+    EXPECT_EQ(outcome.Result(), 0);
+    EXPECT_TRUE(outcome.Replies().empty());
+    EXPECT_TRUE(EventsOf(outcome.events, "dispatch").empty());
+    EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - the host gave no message for the reply; nothing was updated"), 0);
+    EXPECT_EQ(ReadFile(agent.Path("alpha.dll")), "old alpha");
+    EXPECT_TRUE(Exists(TempPath("tessaro-alpha-6.dll")));
 }
 
 TEST_F(UpdateTest, APathWithACommaIsRefusedBeforeTheScriptCouldSplitIt) {

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <winioctl.h>
+
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -33,7 +36,9 @@ static void DeleteTreeInner(const std::string &path) {
             if (name == "." || name == "..") continue;
             std::string child = path + "\\" + name;
             SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                RemoveFolderLink(child);  // never emptied through the link
+            else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 DeleteTreeInner(child);
             else
                 DeleteFileA(child.c_str());
@@ -85,6 +90,96 @@ std::string ReadFile(const std::string &path) {
 }
 
 bool Exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+namespace {
+
+struct MountPointData {
+    DWORD tag;
+    WORD dataLength;
+    WORD reserved;
+    WORD substituteOffset, substituteLength, printOffset, printLength;
+    WCHAR paths[1];
+};
+
+bool MakeJunction(const std::string &link, const std::string &target) {
+    if (!CreateDirectoryA(link.c_str(), nullptr)) return false;
+    HANDLE folder = CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    bool made = false;
+    if (folder != INVALID_HANDLE_VALUE) {
+        const std::wstring substitute = L"\\??\\" + std::wstring(target.begin(), target.end());
+        const WORD bytes = static_cast<WORD>(substitute.size() * sizeof(WCHAR));
+        std::vector<BYTE> buffer(sizeof(MountPointData) + bytes + 2 * sizeof(WCHAR));
+        auto *data = reinterpret_cast<MountPointData *>(buffer.data());
+        data->tag = IO_REPARSE_TAG_MOUNT_POINT;
+        data->substituteLength = bytes;
+        data->printOffset = static_cast<WORD>(bytes + sizeof(WCHAR));
+        memcpy(data->paths, substitute.data(), bytes);
+        data->dataLength = static_cast<WORD>(4 * sizeof(WORD) + bytes + 2 * sizeof(WCHAR));
+        DWORD returned = 0;
+        made = DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, data, data->dataLength + 8, nullptr, 0, &returned,
+                               nullptr) != FALSE;
+        CloseHandle(folder);
+    }
+    if (!made) RemoveDirectoryA(link.c_str());
+    return made;
+}
+
+bool IsLinkedFolder(const std::string &path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Wine starts a program of the host when given its path; it runs on its own,
+// so what it does is waited for, bounded.
+template <typename Done> bool RunHostTool(const std::string &tool, const std::string &arguments,
+                                          const std::string &folder, Done done) {
+    const std::string program = "Z:\\bin\\" + tool;
+    if (!Exists(program)) return false;
+    std::string commandLine = tool + " " + arguments;
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int attempt = 0; attempt < 500 && !done(); ++attempt) Sleep(20);
+    return done();
+}
+
+// The host's path of a folder of the prefix.
+std::string HostPath(const std::string &path) {
+    using UnixNameFn = char *(CDECL *)(LPCWSTR);
+    auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+    if (!unixName) return "";
+    char *name = unixName(std::wstring(path.begin(), path.end()).c_str());
+    if (!name) return "";
+    std::string hostPath = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return hostPath;
+}
+
+}  // namespace
+
+bool MakeFolderLink(const std::string &link, const std::string &target) {
+    if (MakeJunction(link, target)) return true;
+    const std::string folder = link.substr(0, link.find_last_of('\\'));
+    const std::string name = link.substr(link.find_last_of('\\') + 1), hostTarget = HostPath(target);
+    if (hostTarget.empty()) return false;
+    return RunHostTool("ln", "-s \"" + hostTarget + "\" \"" + name + "\"", folder, [&] { return IsLinkedFolder(link); });
+}
+
+void RemoveFolderLink(const std::string &link) {
+    if (!IsLinkedFolder(link) || RemoveDirectoryA(link.c_str())) return;
+    const std::string folder = link.substr(0, link.find_last_of('\\'));
+    const std::string name = link.substr(link.find_last_of('\\') + 1);
+    RunHostTool("rm", "-f \"" + name + "\"", folder, [&] { return !Exists(link); });
+}
 
 int RunProgram(const std::string &program, const std::string &arguments, unsigned timeoutMs) {
     std::string commandLine = "\"" + program + "\"";

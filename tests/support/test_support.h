@@ -19,6 +19,15 @@ std::string ReadFile(const std::string &path);
 bool Exists(const std::string &path);
 void DeleteTree(const std::string &path);
 
+// A folder link at link (an absent path) that stands for the folder target (a
+// full path), made the way Windows stores one: a junction, a reparse point set on
+// an empty folder. Where the file system refuses reparse points (Wine), a link of
+// the host's file system, which Wine shows as a linked folder. False when neither
+// can be made.
+bool MakeFolderLink(const std::string &link, const std::string &target);
+// Removes such a link (never what it stands for); waits until it is gone.
+void RemoveFolderLink(const std::string &link);
+
 // Runs a program with the given text after its name; returns its exit code, or
 // -1 when it could not be started or did not end within the timeout.
 int RunProgram(const std::string &program, const std::string &arguments, unsigned timeoutMs = 60000);

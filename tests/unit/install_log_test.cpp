@@ -67,6 +67,24 @@ TEST_F(InstallLog, OverlongLineIsCutAt511Characters) {
     EXPECT_EQ(511u, lines[1].size());
 }
 
+TEST_F(InstallLog, AnEntryIsOneLineAndRawBytesAreEscaped) {
+    // A system message's line break and a format's "\n" stay inside the entry.
+    LogLine("SBCopyFile -  Error=3, Path not found.\r\n", "\nfunction CopyFile() failed on src=a, dst=b");
+    LogMessage("data \x03\x01\x7f\t end");
+    std::vector<std::string> lines = Lines(log_);
+    ASSERT_EQ(2u, lines.size()) << ReadFile(log_);
+    EXPECT_NE(std::string::npos, lines[0].find("> SBCopyFile -  Error=3, Path not found.    function CopyFile() failed"))
+        << lines[0];
+    EXPECT_NE(std::string::npos, lines[1].find("  data \\x03\\x01\\x7f\\x09 end")) << lines[1];
+
+    // Cut at the line's capacity, never inside an escape.
+    char line[8];
+    EXPECT_EQ(6u, OneLogLine(line, sizeof line, "ab\x01\x02"));
+    EXPECT_STREQ("ab\\x01", line);
+    EXPECT_EQ(0u, OneLogLine(line, 1, "abc"));
+    EXPECT_STREQ("", line);
+}
+
 TEST_F(InstallLog, OverlongLogPathIsRefusedAndTheOldPathKept) {
     std::string longPath = "C:\\" + std::string(200, 'p') + ".log";
     EXPECT_FALSE(SetInstallLogPath(longPath.c_str()));

@@ -31,6 +31,7 @@ void AgentHost::Log(int level, const char *format, ...) {
 }
 
 IToolboxMessage *AgentHost::NewMessage() {
+    if (giveNoReplies_) return nullptr;
     replies_.push_back(std::make_unique<HostMessage>());
     return replies_.back().get();
 }
@@ -70,6 +71,10 @@ bool ParseRequestOptions(const std::vector<std::string> &arguments, PluginCall &
             call.nullHost = true;
             continue;
         }
+        if (option == "--null-reply") {
+            call.nullReply = true;
+            continue;
+        }
         if (option != "--type" && option != "--name" && option != "--int" && option != "--str") {
             error = "unknown option " + option;
             return false;
@@ -102,7 +107,7 @@ bool ParseRequestOptions(const std::vector<std::string> &arguments, PluginCall &
 }
 
 int32_t RunRequest(const ToolboxAPI &api, PluginCall &call, const EventSink &sink) {
-    AgentHost host(sink);
+    AgentHost host(sink, call.nullReply);
     int32_t code = api.DoMagic(call.nullMessage ? nullptr : &call.message, call.nullHost ? nullptr : &host);
     if (!call.nullMessage) sink(json::MessageEvent("message", call.message));
     sink(util::Format("{\"event\":\"result\",\"code\":%d}", code));
@@ -118,9 +123,25 @@ std::string SystemErrorText(unsigned long error) {
     return util::Format("%s (error %lu)", length ? text : "unknown error", error);
 }
 
+namespace {
+
+// "C:\..." or "\\server\...": a path that no search completes.
+bool IsFullPath(const std::string &path) {
+    auto separator = [](char c) { return c == '\\' || c == '/'; };
+    if (path.size() >= 3 && path[1] == ':' && separator(path[2])) return true;
+    return path.size() >= 3 && separator(path[0]) && separator(path[1]);
+}
+
+}  // namespace
+
 bool Plugin::Load(const std::string &path, std::string &error) {
     path_ = path;
-    module_.Reset(LoadLibraryA(path.c_str()));
+    // Only a full path: a bare or relative name would be looked for in the current folder.
+    if (!IsFullPath(path)) {
+        error = "cannot load \"" + path + "\": not a full path";
+        return false;
+    }
+    module_.Reset(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!module_.Valid()) {
         error = "cannot load " + path + ": " + SystemErrorText(GetLastError());
         return false;
@@ -145,5 +166,5 @@ std::string ProgramFolder() {
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     std::string folder(path, length < sizeof path ? length : 0);
     size_t separator = folder.find_last_of("\\/");
-    return separator == std::string::npos ? std::string(".\\") : folder.substr(0, separator + 1);
+    return separator == std::string::npos ? std::string() : folder.substr(0, separator + 1);
 }

@@ -13,7 +13,9 @@ using EventSink = std::function<void(const std::string &line)>;
 
 class AgentHost : public IToolboxHost {
 public:
-    explicit AgentHost(EventSink sink) : sink_(std::move(sink)) {}
+    // With giveNoReplies, NewMessage returns null, as a host out of messages would.
+    explicit AgentHost(EventSink sink, bool giveNoReplies = false)
+        : sink_(std::move(sink)), giveNoReplies_(giveNoReplies) {}
     virtual ~AgentHost() = default;
 
     void Dispatch(IToolboxMessage *message) override;
@@ -25,6 +27,7 @@ private:
     void EmitMessage(const char *event, IToolboxMessage *message);
 
     EventSink sink_;
+    bool giveNoReplies_;
     std::vector<std::unique_ptr<HostMessage>> replies_;  // owned until the host goes
 };
 
@@ -33,10 +36,11 @@ struct PluginCall {
     HostMessage message;
     bool nullMessage = false;  // pass a null message pointer instead
     bool nullHost = false;     // pass a null host pointer instead
+    bool nullReply = false;    // the host's NewMessage returns null
 };
 
-// Reads "--type T", "--name N", "--int KEY=NUMBER", "--str KEY=TEXT", "--null-message" and
-// "--null-host". Returns false with a reason on anything else.
+// Reads "--type T", "--name N", "--int KEY=NUMBER", "--str KEY=TEXT", "--null-message",
+// "--null-host" and "--null-reply". Returns false with a reason on anything else.
 bool ParseRequestOptions(const std::vector<std::string> &arguments, PluginCall &call, std::string &error);
 
 // Calls the plug-in with the message; emits the events of the call, then the message as it
@@ -62,5 +66,6 @@ private:
 // A system error number as text: "The system cannot find the file specified. (error 2)".
 std::string SystemErrorText(unsigned long error);
 
-// Folder of the running program, with its trailing "\".
+// Folder of the running program, with its trailing "\"; empty when it cannot be learnt
+// (never the current folder: a library is loaded only from where the program is).
 std::string ProgramFolder();

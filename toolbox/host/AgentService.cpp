@@ -1,6 +1,7 @@
 #include "AgentService.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,12 +21,18 @@ const char kServiceName[] = "Tessaro Deployment Agent";
 namespace {
 
 const char kDropFolderName[] = "requests";
+const char kTakenSuffix[] = ".taken";
+const char kStopDelayOption[] = "--stop-delay-ms";
+// Requests run with the service's rights: only Administrators and SYSTEM may drop them
+// (full control, inherited by what is created inside; nothing inherited from above).
+const char kDropFolderAccess[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 const char kStatusFileName[] = "warden.status";
 const DWORD kPollMs = 250;
 const DWORD kStopWaitMs = 20000;
 
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
 HANDLE g_stopEvent = nullptr;
+DWORD g_stopDelayMs = 0;
 
 int Fail(const std::string &what) {
     std::fprintf(stderr, "warden: %s: %s\n", what.c_str(), SystemErrorText(GetLastError()).c_str());
@@ -81,10 +88,24 @@ void WINAPI Control(DWORD code) {
     }
 }
 
+// Creates the requests folder, or takes an existing one, with the restricted access.
+bool RestrictDropFolder(const std::string &dropFolder) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kDropFolderAccess, SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+        return false;
+    util::ScopedLocal owner(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    if (CreateDirectoryA(dropFolder.c_str(), &attributes)) return true;
+    return GetLastError() == ERROR_ALREADY_EXISTS &&
+           SetFileSecurityA(dropFolder.c_str(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                            descriptor);
+}
+
 void Serve() {
     std::string folder = ProgramFolder();
     std::string dropFolder = folder + kDropFolderName;
-    CreateDirectoryA(dropFolder.c_str(), nullptr);
+    if (GetFileAttributesA(dropFolder.c_str()) == INVALID_FILE_ATTRIBUTES) RestrictDropFolder(dropFolder);
     Plugin plugin;
     std::string error;
     if (!plugin.Load(folder + "refresher.dll", error)) {
@@ -106,6 +127,7 @@ void WINAPI ServiceMain(DWORD, LPSTR *) {
     g_stopEvent = stopEvent.Get();
     Report(SERVICE_START_PENDING);
     Serve();  // unloads the plug-in before the stop is reported
+    if (g_stopDelayMs > 0) Sleep(g_stopDelayMs);
     Report(SERVICE_STOPPED);
 }
 
@@ -159,29 +181,49 @@ void AnswerRequest(const ToolboxAPI &api, const std::string &requestPath, const 
 }
 
 int AnswerRequests(const ToolboxAPI &api, const std::string &dropFolder) {
+    static const std::string kRequestSuffix = ".req";
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
     {
         util::ScopedFind find(FindFirstFileA((dropFolder + "\\*.req").c_str(), &data));
         if (!find.Valid()) return 0;
         do {
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+            // The pattern also matches longer extensions through short names.
+            std::string name = data.cFileName;
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name.size() > kRequestSuffix.size() &&
+                _stricmp(name.c_str() + name.size() - kRequestSuffix.size(), kRequestSuffix.c_str()) == 0)
+                names.push_back(name);
         } while (FindNextFileA(find.Get(), &data));
     }
     std::sort(names.begin(), names.end());
+    int answered = 0;
     for (const std::string &name : names) {
         std::string requestPath = dropFolder + "\\" + name;
-        std::string replyPath = dropFolder + "\\" + name.substr(0, name.size() - 4) + ".reply";
-        AnswerRequest(api, requestPath, replyPath);
-        DeleteFileA(requestPath.c_str());
+        std::string takenPath = requestPath + kTakenSuffix;
+        std::string replyPath = dropFolder + "\\" + name.substr(0, name.size() - kRequestSuffix.size()) + ".reply";
+        // Taken first, so that a request that cannot be removed afterwards never runs twice.
+        if (!MoveFileExA(requestPath.c_str(), takenPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            ReplaceFile(replyPath, "{\"event\":\"error\",\"text\":" +
+                                       json::Quote("cannot take " + requestPath + ": " +
+                                                   SystemErrorText(GetLastError())) +
+                                       "}\n");
+            continue;
+        }
+        AnswerRequest(api, takenPath, replyPath);
+        DeleteFileA(takenPath.c_str());
+        ++answered;
     }
-    return static_cast<int>(names.size());
+    return answered;
 }
 
-int Install(bool autoStart) {
+int Install(bool autoStart, unsigned long stopDelayMs) {
+    if (ProgramFolder().empty()) return Fail("cannot learn the program's folder");
+    const std::string dropFolder = ProgramFolder() + kDropFolderName;
+    if (!RestrictDropFolder(dropFolder)) return Fail("cannot restrict the requests folder " + dropFolder);
     util::ScopedService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (!manager.Valid()) return Fail("cannot open the service control manager");
     std::string commandLine = "\"" + ProgramPath() + "\" service";
+    if (stopDelayMs > 0) commandLine += util::Format(" %s %lu", kStopDelayOption, stopDelayMs);
     util::ScopedService service(CreateServiceA(manager.Get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
                                                SERVICE_WIN32_OWN_PROCESS,
                                                autoStart ? SERVICE_AUTO_START : SERVICE_DEMAND_START,
@@ -189,6 +231,7 @@ int Install(bool autoStart) {
                                                nullptr, nullptr, nullptr));
     if (!service.Valid()) return Fail(std::string("cannot install the service \"") + kServiceName + "\"");
     std::printf("installed the service \"%s\": %s\n", kServiceName, commandLine.c_str());
+    std::printf("the requests folder %s is open to Administrators and SYSTEM only\n", dropFolder.c_str());
     return 0;
 }
 
@@ -211,7 +254,8 @@ int Uninstall() {
     return 0;
 }
 
-int Run() {
+int Run(unsigned long stopDelayMs) {
+    g_stopDelayMs = stopDelayMs;
     char name[sizeof kServiceName];
     std::copy(kServiceName, kServiceName + sizeof kServiceName, name);
     SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};

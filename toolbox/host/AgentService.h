@@ -10,16 +10,20 @@ namespace agent_service {
 extern const char kServiceName[];
 
 // Command-line actions; each returns the program's exit code and says what it did.
-int Install(bool autoStart);
+// Install first restricts the requests folder to Administrators and SYSTEM. stopDelayMs
+// (for tests) makes the installed service take that much longer to stop.
+int Install(bool autoStart, unsigned long stopDelayMs);
 int Uninstall();
 // Hands the process to the service control manager (the service's own command line).
-int Run();
+int Run(unsigned long stopDelayMs);
 
 // Request files: "<name>.req" in the drop folder, one option a line as "warden.exe send"
 // takes them ("--type Request", "--str File0=temp:..."; blank lines and "#" lines are
 // skipped). The answer is "<name>.reply": the event lines of the call, or one "error" event
-// for a request that cannot be read. The request file is removed once answered.
-// Answers every request waiting in the folder, oldest name first; returns how many.
+// for a request that cannot be read or taken. A request is taken (renamed to
+// "<name>.req.taken") before it runs and removed afterwards, so it runs once even when it
+// cannot be removed.
+// Answers every request waiting in the folder, by name; returns how many ran.
 int AnswerRequests(const ToolboxAPI &api, const std::string &dropFolder);
 // Answers one request file into the reply path.
 void AnswerRequest(const ToolboxAPI &api, const std::string &requestPath, const std::string &replyPath);

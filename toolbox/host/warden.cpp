@@ -1,6 +1,9 @@
 // warden.exe: the management agent host. It loads refresher.dll from its own folder and
 // hands it messages; every host operation the plug-in calls is printed as a JSON line.
+#include <windows.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -12,11 +15,12 @@ namespace {
 const char kUsage[] =
     "usage: warden.exe version\n"
     "       warden.exe send --type T --name N [--int KEY=NUMBER]... [--str KEY=TEXT]...\n"
-    "                       [--null-message] [--null-host]\n"
+    "                       [--null-message] [--null-host] [--null-reply]\n"
     "       warden.exe info [--int Auto-Update-Count=N]\n"
-    "       warden.exe install [--auto]   register as the service \"Tessaro Deployment Agent\"\n"
+    "       warden.exe install [--auto] [--stop-delay-ms N]\n"
+    "                                     register as the service \"Tessaro Deployment Agent\"\n"
     "       warden.exe uninstall          stop and remove that service\n"
-    "       warden.exe service            (the service's own command line)\n";
+    "       warden.exe service [--stop-delay-ms N]   (the service's own command line)\n";
 
 enum ExitCode { kExitCompleted = 0, kExitNoPlugin = 1, kExitUsage = 2 };
 
@@ -55,9 +59,29 @@ int Send(PluginCall &call) {
     return kExitCompleted;
 }
 
+// Reads [--auto] (when allowed) and [--stop-delay-ms N]; false on anything else.
+bool ParseServiceOptions(const std::vector<std::string> &options, bool allowAuto, bool &autoStart,
+                         unsigned long &stopDelayMs) {
+    for (size_t i = 0; i < options.size(); ++i) {
+        if (allowAuto && options[i] == "--auto") {
+            autoStart = true;
+        } else if (options[i] == "--stop-delay-ms" && i + 1 < options.size()) {
+            char *end = nullptr;
+            const std::string &value = options[++i];
+            stopDelayMs = std::strtoul(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || stopDelayMs > 600000) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
+    // No library of this process is ever looked for in the current folder.
+    SetDllDirectoryA("");
     std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments.empty()) return Usage("");
     const std::string command = arguments[0];
@@ -76,13 +100,19 @@ int main(int argc, char **argv) {
             return Usage("send needs --type and --name");
         return Send(call);
     }
+    bool autoStart = false;
+    unsigned long stopDelayMs = 0;
     if (command == "install") {
-        if (options.size() > 1 || (options.size() == 1 && options[0] != "--auto"))
-            return Usage("install takes only --auto");
-        return agent_service::Install(!options.empty());
+        if (!ParseServiceOptions(options, true, autoStart, stopDelayMs))
+            return Usage("install takes only --auto and --stop-delay-ms N (at most 600000)");
+        return agent_service::Install(autoStart, stopDelayMs);
     }
     if (command == "uninstall")
         return options.empty() ? agent_service::Uninstall() : Usage("uninstall takes no options");
-    if (command == "service") return options.empty() ? agent_service::Run() : Usage("service takes no options");
+    if (command == "service") {
+        if (!ParseServiceOptions(options, false, autoStart, stopDelayMs))
+            return Usage("service takes only --stop-delay-ms N (at most 600000)");
+        return agent_service::Run(stopDelayMs);
+    }
     return Usage("unknown command " + command);
 }

@@ -1,6 +1,7 @@
 #include "UpdateRules.h"
 
 #include <cctype>
+#include <cstring>
 
 std::string SourcePathFor(const std::string &value, const std::string &tempFolder) {
     static const size_t kPrefixLength = sizeof "temp:" - 1;
@@ -9,21 +10,67 @@ std::string SourcePathFor(const std::string &value, const std::string &tempFolde
     return source;
 }
 
-void EraseThroughFirstDash(std::string &text) {
-    size_t dash = text.find('-');
-    if (dash != std::string::npos) text.erase(0, dash + 1);
-}
-
-void EraseFromFirstDash(std::string &text) {
-    size_t dash = text.find('-');
-    if (dash != std::string::npos) text.erase(dash);
+std::array<std::string, 3> DestinationStemSteps(const std::string &name) {
+    std::array<std::string, 3> steps{name, name, name};
+    size_t dash = steps[1].find('-');
+    if (dash != std::string::npos) steps[1].erase(0, dash + 1);
+    steps[2] = steps[1];
+    dash = steps[2].find('-');
+    if (dash != std::string::npos) steps[2].erase(dash);
+    return steps;
 }
 
 std::string DestinationNameFor(const std::string &name, const std::string &extension) {
-    std::string stem = name;
-    EraseThroughFirstDash(stem);
-    EraseFromFirstDash(stem);
-    return stem + extension;
+    return DestinationStemSteps(name)[2] + extension;
+}
+
+namespace {
+
+std::string Upper(std::string text) {
+    for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Names the system opens as devices, with or without an extension.
+bool IsDeviceName(const std::string &name) {
+    static const char *const kDevices[] = {"CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM1", "COM2",
+                                           "COM3", "COM4", "COM5", "COM6", "COM7",   "COM8",    "COM9", "LPT1",
+                                           "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",   "LPT7",    "LPT8", "LPT9"};
+    std::string base = Upper(name.substr(0, name.find('.')));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (const char *device : kDevices) {
+        if (base == device) return true;
+    }
+    return false;
+}
+
+// The rest of path after folder, when path begins with it (any case); false otherwise.
+bool NameInFolder(const std::string &path, const std::string &folder, std::string &name) {
+    if (path.size() < folder.size() || Upper(path.substr(0, folder.size())) != Upper(folder)) return false;
+    name = path.substr(folder.size());
+    return true;
+}
+
+}  // namespace
+
+bool IsPlainFileName(const std::string &name) {
+    static const char kNotInNames[] = "\\/:*?\"<>|";
+    if (name.empty() || name == "." || name == "..") return false;
+    for (char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || std::strchr(kNotInNames, c) != nullptr) return false;
+    }
+    if (name.back() == '.' || name.back() == ' ') return false;
+    return !IsDeviceName(name);
+}
+
+int FirstPairOutsideFolders(const FileList &files, const std::string &tempFolder, const std::string &agentFolder) {
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::string sourceName, destinationName;
+        if (!NameInFolder(files[i].source, tempFolder, sourceName) || !IsPlainFileName(sourceName) ||
+            !NameInFolder(files[i].destination, agentFolder, destinationName) || !IsPlainFileName(destinationName))
+            return static_cast<int>(i);
+    }
+    return -1;
 }
 
 bool NeedsExternalUpdate(const FileList &files) {

@@ -1,6 +1,7 @@
 // Rules of an update request that need no I/O: where each new file goes and whether the
 // running agent or this plug-in is among them. No Windows headers here.
 #pragma once
+#include <array>
 #include <string>
 #include <vector>
 
@@ -25,11 +26,21 @@ struct PathParts {
 // in UpdatePathSplit.cpp, the one rule that needs the Windows runtime.
 int SplitPath(const std::string &path, PathParts &parts);
 
-// The two cuts that turn "prefix-stem-rest" into "stem".
-void EraseThroughFirstDash(std::string &text);
-void EraseFromFirstDash(std::string &text);
+// The stem of the destination as "prefix-stem-rest" is cut down to "stem": the name as
+// it is, without everything up to its first "-", then without everything from the next.
+std::array<std::string, 3> DestinationStemSteps(const std::string &name);
 // The destination file name for a split source name: stem followed by the extension.
 std::string DestinationNameFor(const std::string &name, const std::string &extension);
+
+// True for a name that stands for one file of a folder and nothing else: not empty, not
+// "." or "..", no separator, drive or stream colon, wildcard or control character, no
+// trailing dot or blank (the system drops them and opens another file), not a device
+// name such as CON, NUL or COM1.
+bool IsPlainFileName(const std::string &name);
+
+// Index of the first pair whose source is not a plain file of the temp folder or whose
+// destination is not a plain file of the agent folder; -1 when every pair stays inside.
+int FirstPairOutsideFolders(const FileList &files, const std::string &tempFolder, const std::string &agentFolder);
 
 // True when a destination names the running agent or this plug-in (any case, anywhere
 // in the path): such files are in use and must be replaced from outside.

@@ -1,5 +1,7 @@
-// kestrel-check: reports a script's mistakes before the script runs on a machine.
+// kestrel-check: reports a script's mistakes before the script runs on a machine,
+// and what happened from install logs.
 //   kestrel-check [--quiet] SCRIPT...
+//   kestrel-check --log [--format text|json|markdown] LOG...
 // Exit status: 0 no error found, 1 an error found, 2 a file could not be read.
 #include <cerrno>
 #include <cstdio>
@@ -8,6 +10,8 @@
 #include <vector>
 
 #include "findings.h"
+#include "log_summary.h"
+#include "plan_tool.h"
 #include "script_checker.h"
 
 namespace {
@@ -16,7 +20,12 @@ const char kUsage[] =
     "Usage: kestrel-check [--quiet] SCRIPT...\n"
     "Checks kestrel scripts and reports each finding as FILE:LINE: error|warning|note: message.\n"
     "  --quiet   report errors only\n"
-    "Exit status: 0 no error, 1 errors found, 2 a file could not be read.\n";
+    "Exit status: 0 no error, 1 errors found, 2 a file could not be read.\n"
+    "\n"
+    "Usage: kestrel-check --log [--format text|json|markdown] LOG...\n"
+    "Summarizes install logs: each run's script, switches, sections, commands, failed commands with\n"
+    "their failure lines, reboot requests, DONE and time.\n"
+    "Exit status: 0 every run ended with DONE and nothing failed, 1 otherwise, 2 a log could not be read.\n";
 
 // Scripts are small; anything near this size is no script.
 constexpr long kLargestScript = 64L * 1024 * 1024;
@@ -74,9 +83,55 @@ int CheckFile(const std::string &path, bool quiet) {
     return errors > 0 ? 1 : 0;
 }
 
+// kestrel-check --log [--format F] LOG...: 0, 1 or 2 as the usage says.
+int SummarizeLogs(const std::vector<std::string> &arguments) {
+    logsum::Format format = logsum::Format::Text;
+    std::vector<std::string> logs;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string &argument = arguments[i];
+        if (argument == "--log") continue;
+        if (argument == "--format") {
+            if (i + 1 >= arguments.size() || !logsum::ParseFormat(arguments[i + 1], format)) {
+                fprintf(stderr, "kestrel-check: --format takes text, json or markdown\n");
+                return 2;
+            }
+            ++i;
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            fprintf(stderr, "kestrel-check: unknown option %s\n%s", argument.c_str(), kUsage);
+            return 2;
+        } else {
+            logs.push_back(argument);
+        }
+    }
+    if (logs.empty()) {
+        fputs(kUsage, stderr);
+        return 2;
+    }
+    std::vector<logsum::LogSummary> summaries;
+    int status = 0;
+    for (const std::string &log : logs) {
+        std::string bytes, reason;
+        if (!ReadWholeFile(log, bytes, reason)) {
+            fprintf(stderr, "%s: error: cannot read: %s\n", log.c_str(), reason.c_str());
+            status = 2;
+            continue;
+        }
+        summaries.push_back(logsum::SummarizeLog(log, bytes));
+        if (!summaries.back().Healthy() && status == 0) status = 1;
+    }
+    fputs(logsum::Render(summaries, format).c_str(), stdout);
+    fflush(stdout);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (plan::WantsPlan(argc, argv)) return plan::RunPlanTool(argc, argv);
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    for (const std::string &argument : arguments) {
+        if (argument == "--log") return SummarizeLogs(arguments);
+    }
     bool quiet = false;
     std::vector<std::string> files;
     bool optionsEnded = false;
@@ -88,6 +143,7 @@ int main(int argc, char **argv) {
             quiet = true;
         } else if (!optionsEnded && (argument == "--help" || argument == "-h")) {
             fputs(kUsage, stdout);
+            fputs(plan::kPlanUsage, stdout);
             return 0;
         } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
             fprintf(stderr, "kestrel-check: unknown option %s\n%s", argument.c_str(), kUsage);

@@ -66,6 +66,32 @@ const char *const kRunSections[] = {"CommandsList", "Data", "Variables", "Comman
 
 bool IsHex(char c) { return isxdigit(static_cast<unsigned char>(c)) != 0; }
 
+// Letters to insert, delete or change to turn one name into the other, without
+// regard to case; stops counting past limit.
+size_t NameDistance(const std::string &a, const std::string &b, size_t limit) {
+    const std::string x = Folded(a), y = Folded(b);
+    if ((x.size() > y.size() ? x.size() - y.size() : y.size() - x.size()) > limit) return limit + 1;
+    std::vector<size_t> row(y.size() + 1);
+    for (size_t j = 0; j <= y.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= x.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= y.size(); ++j) {
+            size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (x[i - 1] == y[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[y.size()];
+}
+
+// A name one letter away from a wanted one (two for longer names) is taken for
+// a misspelling of it; short names are too close to everything to tell.
+bool IsNearMiss(const std::string &wanted, const std::string &found) {
+    if (wanted.size() < 3 || EqualsNoCase(wanted, found)) return false;
+    return NameDistance(wanted, found, 2) <= (wanted.size() >= 5 ? 2u : 1u);
+}
+
 // An ID list line matches only when it is one of the renderings of an ID:
 // hexadecimal digits with or without "0x", or a decimal number.
 bool IsIdRendering(const std::string &line) {
@@ -86,7 +112,14 @@ public:
         for (const char *name : kRunSections) used_.insert(Folded(name));
 
         const ScriptSection *start = script_.Find("CommandsList");
-        if (!start || start->lines.empty()) {
+        const ScriptSection *nearMiss = start ? nullptr : NearestSection("CommandsList");
+        if (nearMiss) {
+            findings_.Error(nearMiss->headerLine,
+                            "no [CommandsList]: " + Bracketed(nearMiss->name) +
+                                " here is not its name, so the run stops at once with \"Cannot initialize commands "
+                                "section\"; name it [CommandsList]");
+            used_.insert(Folded(nearMiss->name));
+        } else if (!start || start->lines.empty()) {
             findings_.Error(start ? start->headerLine : 1,
                             "no [CommandsList] with command lines: the run stops at once with \"Cannot initialize "
                             "commands section\"");
@@ -164,7 +197,10 @@ private:
         const ScriptSection *section = script_.Find(name);
         if (section) used_.insert(Folded(name));
         if (!section) {
-            missing_.push_back({c.line, prefix + role + " " + Bracketed(name) + " does not exist: " + consequence});
+            std::string message = prefix + role + " " + Bracketed(name) + " does not exist: " + consequence;
+            if (const ScriptSection *near = NearestSection(name))
+                message += "; did you mean " + Bracketed(near->name) + " (line " + std::to_string(near->headerLine) + ")?";
+            missing_.push_back({c.line, message});
             return false;
         }
         if (section->lines.empty()) {
@@ -173,6 +209,21 @@ private:
             return false;
         }
         return true;
+    }
+
+    // The section whose name is a near miss of the wanted one, the closest first.
+    const ScriptSection *NearestSection(const std::string &wanted) const {
+        const ScriptSection *nearest = nullptr;
+        size_t best = 3;
+        for (const ScriptSection &section : script_.sections) {
+            if (section.hidden || section.name.empty() || !IsNearMiss(wanted, section.name)) continue;
+            size_t distance = NameDistance(wanted, section.name, 2);
+            if (distance < best) {
+                best = distance;
+                nearest = &section;
+            }
+        }
+        return nearest;
     }
 
     void ReportMissingSections() {
@@ -373,6 +424,7 @@ private:
             commands.push_back(std::move(c));
         }
 
+        ReportReplacedChoices(commands);
         for (size_t i = 0; i < commands.size(); ++i) {
             Command &c = commands[i];
             if (c.number == 0) {
@@ -387,6 +439,48 @@ private:
             if (!c.rule) continue;
             CheckFits(c.Argument(0), kArgumentCapacity, c.line, std::string(c.rule->name) + ": argument 0", findings_);
             (this->*kShapeChecks[static_cast<int>(c.rule->shape)])(c);
+        }
+    }
+
+    // A jump, a branch or a question box: it names the next section.
+    static bool ChoosesNext(const Command &c, const CommandRule &rule) {
+        if (rule.shape == CommandShape::MessageBox) {
+            ProfileNumber kind = ReadProfileNumber(c.Argument(1));
+            return kind.isNumber && kind.value >= 2 && kind.value <= 4;
+        }
+        return rule.branch != nullptr;
+    }
+
+    // It names one whatever the outcome: every target is given (an empty one
+    // leaves the earlier choice), or it is a question box, which writes even an
+    // empty answer.
+    static bool AlwaysChoosesNext(const Command &c, const CommandRule &rule) {
+        if (!ChoosesNext(c, rule)) return false;
+        if (!rule.branch) return true;
+        for (size_t i = 0; i < rule.branch->count; ++i)
+            if (!c.HasArgument(static_cast<size_t>(rule.branch->outcomes[i].argument))) return false;
+        return true;
+    }
+
+    // Jumps wait for the end of the section: a later one that always chooses makes
+    // an earlier one of the same section void. A 0 ends the section; 8 and 29 end
+    // the run and its choices with it.
+    void ReportReplacedChoices(const std::vector<Command> &commands) {
+        const Command *pending = nullptr;
+        for (const Command &c : commands) {
+            const CommandRule *rule = FindCommandRule(c.number);
+            if (!rule || c.number == 0 || c.number == 8 || c.number == 29) {
+                pending = nullptr;
+                continue;
+            }
+            if (!ChoosesNext(c, *rule)) continue;
+            if (pending && AlwaysChoosesNext(c, *rule)) {
+                findings_.Warning(pending->line, std::string(FindCommandRule(pending->number)->name) +
+                                                     ": the next section it names is replaced by line " +
+                                                     std::to_string(c.line) + " (" + rule->name +
+                                                     ") before this section ends, so it never takes effect");
+            }
+            pending = &c;
         }
     }
 
@@ -521,6 +615,20 @@ private:
         if (ReadKey(section, "RegDataType", type, &where) && !Trim(type).empty() && !ReadProfileNumber(type).isNumber)
             findings_.Warning(where->lineNumber, prefix + "RegDataType " + Quote(type) +
                                                      " is not a number: the value is written as REG_SZ");
+        ProfileNumber binaryOrNumber = ReadProfileNumber(type);
+        if (c.number == 3 && binaryOrNumber.isNumber && (binaryOrNumber.value == 1 || binaryOrNumber.value == 2)) {
+            std::string data;
+            ReadKey(section, "RegData", data);
+            std::string bytes = Plural(data.size(), "byte", "bytes");
+            findings_.Warning(where->lineNumber,
+                              prefix + "RegDataType " + std::to_string(binaryOrNumber.value) +
+                                  ": command 3 writes the characters of RegData " + Quote(data) + " as the " +
+                                  bytes + " of the value, not " +
+                                  (binaryOrNumber.value == 2 ? "a number (a 4-byte DWORD only for a 4-character "
+                                                               "text; '3' gives a 1-byte DWORD)"
+                                                             : "hexadecimal digit pairs") +
+                                  "; command 14 writes numbers and binary data");
+        }
     }
 
     void CheckWaitChoice(const Command &c, const std::string &choice, int line, const char *what) {
@@ -603,6 +711,14 @@ private:
             }
             fields.push_back(text.substr(start));
             for (std::string &field : fields) field = Trim(field);
+            for (size_t f = 0; f < fields.size(); ++f) {
+                size_t semicolon = fields[f].find(';');
+                if (semicolon == std::string::npos) continue;
+                findings_.Warning(at, "field " + std::to_string(f + 1) + " " + Quote(fields[f]) +
+                                          " holds a ';': action lines have no comments, so it and the text after it "
+                                          "are part of the " + (f == 5 ? "data" : "field"));
+                break;
+            }
 
             ProfileNumber action = ReadProfileNumber(fields[0]);
             if (!action.isNumber || action.value < 1 || action.value > 4)
