@@ -5,6 +5,7 @@
 #include "../engine/bounded_text.h"
 #include "../engine/windows_version.h"
 #include "hardware_diagnostics.h"
+#include "os_tests.h"
 
 namespace {
 
@@ -144,8 +145,10 @@ bool BiosAreaMemory::MapPhysicalMemory(uint32_t physical, uint32_t length, Memor
     }
     const void *start = reinterpret_cast<const void *>(static_cast<uintptr_t>(physical));
     // Probed, not trusted: a system that merely reports a 9x version (a
-    // compatibility setting) has nothing there, and reading it would crash.
-    if (IsBadReadPtr(start, length)) {
+    // compatibility setting) has nothing there, and reading it would crash. A
+    // WOW64 process is certainly on such a system and is spared the probe, whose
+    // fault is not caught where the 32-bit layer is emulated.
+    if (RunningUnderWow64() || IsBadReadPtr(start, length)) {
         PrintHardwareDiagnostic("ERROR: The BIOS area at %08X length %08X cannot be read!\n", physical, length);
         return false;
     }

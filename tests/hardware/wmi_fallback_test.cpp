@@ -118,7 +118,9 @@ TEST_F(Fallback, WithoutTheLibraryNothingIsWrittenAndTheRunGoesOn) {
     EXPECT_EQ("DONE !", texts.back());
 
     // A file of that name that is no library, and a library without CHwBoard.
-    for (const std::string &broken : {std::string("not a library"), ReadFile(ProgramFolder() + "\\refresher.dll")}) {
+    const std::string withoutBoard = ReadFile(ProgramFolder() + "\\plain_library.dll");
+    ASSERT_FALSE(withoutBoard.empty());
+    for (const std::string &broken : {std::string("not a library"), withoutBoard}) {
         DeleteTree(log_);
         WriteFile(folder_ + "\\HwQuery.dll", broken);
         ASSERT_EQ(0, RunProgram(folder_ + "\\kestrel.exe", script_));

@@ -222,17 +222,56 @@ TEST_F(BranchRun, PowerManagementAsksTheRegistryOnlyOnWindows98) {
     EXPECT_EQ(acpiBefore, AcpiKey::Opens("ENUM\\ACPI"));
 }
 
-TEST_F(BranchRun, Wow64CommandsInANative64BitProcess) {
-    WriteScript(Ini({"[CommandsList]", "36", "37", "38,Native,Wow"}) + Sections({"Native", "Wow"}));
+// A file of one name in the 64-bit system folder and in the 32-bit one, written
+// past the test's own redirection; removed again when the guard ends.
+class SystemFolderMarkers {
+public:
+    static constexpr const char *kName = "kestrel_wow64_marker.txt";
+    SystemFolderMarkers() {
+        WriteFile(SixtyFour(), "64-bit system folder");
+        WriteFile(ThirtyTwo(), "32-bit system folder");
+    }
+    ~SystemFolderMarkers() {
+        DeleteTree(SixtyFour());
+        DeleteTree(ThirtyTwo());
+    }
+
+private:
+    // A WOW64 process reaches the 64-bit folder by its alias only.
+    static std::string SixtyFour() {
+        return std::string(kWow64Build ? "C:\\windows\\sysnative\\" : "C:\\windows\\system32\\") + kName;
+    }
+    static std::string ThirtyTwo() { return std::string("C:\\windows\\syswow64\\") + kName; }
+};
+
+TEST_F(BranchRun, Wow64CommandsActOnlyInAWow64Process) {
+    SystemFolderMarkers markers;
+    const std::string marker = std::string("C:\\windows\\system32\\") + SystemFolderMarkers::kName;
+    WriteScript(Ini({"[CommandsList]", "38,Native,Wow", "37", "15,," + marker + "," + folder_ + "\\off.txt", "36",
+                     "15,," + marker + "," + folder_ + "\\on.txt"}) +
+                Sections({"Native", "Wow"}));
     ASSERT_EQ(0, Run());
     const std::string who = "CmdEnableWow64FSRedirection() -> ";
+    const std::vector<std::string> switched = {who + "Entering", who + "Success", who + "Exiting"};
     const std::vector<std::string> nothingDone = {who + "Entering", who + "KESTREL is not running as a Wow64 Process",
                                                   who + "Exiting"};
-    EXPECT_EQ(nothingDone, LinesOf(0));
-    EXPECT_EQ(nothingDone, LinesOf(1));
-    EXPECT_EQ((std::vector<std::string>{"  KESTREL running as x86 process.", "  Setting next section to:  Native"}),
-              LinesOf(2));
-    EXPECT_EQ("Native", Copy("State", "CurrentSection"));
+    if (kWow64Build) {
+        EXPECT_EQ((std::vector<std::string>{"  KESTREL running as WOW64 process.", "  Setting next section to:  Wow"}),
+                  LinesOf(0));
+        EXPECT_EQ(switched, LinesOf(1));
+        EXPECT_EQ(switched, LinesOf(3));
+        EXPECT_EQ("Wow", Copy("State", "CurrentSection"));
+    } else {
+        EXPECT_EQ((std::vector<std::string>{"  KESTREL running as x86 process.", "  Setting next section to:  Native"}),
+                  LinesOf(0));
+        EXPECT_EQ(nothingDone, LinesOf(1));
+        EXPECT_EQ(nothingDone, LinesOf(3));
+        EXPECT_EQ("Native", Copy("State", "CurrentSection"));
+    }
+    // With redirection off the system folder is the 64-bit one; back on, a WOW64
+    // process sees the 32-bit one under that name again.
+    EXPECT_EQ("64-bit system folder", ReadFile(folder_ + "\\off.txt"));
+    EXPECT_EQ(kWow64Build ? "32-bit system folder" : "64-bit system folder", ReadFile(folder_ + "\\on.txt"));
     EXPECT_EQ("DONE !", Texts().back());
 }
 

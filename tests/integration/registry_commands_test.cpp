@@ -16,16 +16,20 @@ namespace {
 const char kTestsKey[] = "Software\\KestrelTests";
 const char kMachineTestsKey[] = "SOFTWARE\\KestrelTests";
 
+// kestrel reaches the 64-bit registry view from either build; the tests read and
+// prepare that view too, and look into the 32-bit one for what must not be there.
+const REGSAM kView64 = KEY_WOW64_64KEY, kView32 = KEY_WOW64_32KEY;
+
 struct Value {
     bool found = false;
     DWORD type = 0;
     std::vector<BYTE> bytes;
 };
 
-Value ReadValue(HKEY root, const std::string &path, const std::string &name) {
+Value ReadValue(HKEY root, const std::string &path, const std::string &name, REGSAM view = kView64) {
     Value value;
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return value;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return value;
     DWORD size = 0;
     if (RegQueryValueExA(key, name.c_str(), nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
         value.bytes.resize(size);
@@ -47,24 +51,25 @@ std::vector<BYTE> DwordBytes(DWORD value) {
     return {BYTE(value), BYTE(value >> 8), BYTE(value >> 16), BYTE(value >> 24)};
 }
 
-bool KeyExists(HKEY root, const std::string &path) {
+bool KeyExists(HKEY root, const std::string &path, REGSAM view = kView64) {
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
 
-void CreateKey(HKEY root, const std::string &path) {
+void CreateKey(HKEY root, const std::string &path, REGSAM view = kView64) {
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+              RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr));
     RegCloseKey(key);
 }
 
-void SetString(HKEY root, const std::string &path, const std::string &name, const std::string &data) {
+void SetString(HKEY root, const std::string &path, const std::string &name, const std::string &data,
+               REGSAM view = kView64) {
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+              RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr));
     RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(data.c_str()),
                    static_cast<DWORD>(data.size() + 1));
     RegCloseKey(key);
@@ -74,7 +79,7 @@ void SetString(HKEY root, const std::string &path, const std::string &name, cons
 std::vector<BYTE> AccessList(HKEY root, const std::string &path) {
     std::vector<BYTE> descriptor;
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL, &key) != ERROR_SUCCESS) return descriptor;
+    if (RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | kView64, &key) != ERROR_SUCCESS) return descriptor;
     DWORD size = 0;
     RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
     descriptor.resize(size);
@@ -90,12 +95,22 @@ bool SetAccessList(HKEY root, const std::string &path, const char *sddl) {
         return false;
     HKEY key;
     bool done = false;
-    if (RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | kView64, &key) == ERROR_SUCCESS) {
         done = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
         RegCloseKey(key);
     }
     LocalFree(descriptor);
     return done;
+}
+
+// Removes a key with everything below it from one view.
+void DeleteKeyTree(HKEY root, const std::string &path, REGSAM view) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
+        RegDeleteTreeA(key, nullptr);
+        RegCloseKey(key);
+    }
+    RegDeleteKeyExA(root, path.c_str(), view, 0);
 }
 
 bool StartsWith(const std::string &textValue, const std::string &prefix) {
@@ -119,16 +134,22 @@ protected:
         DeleteTree(WorkingCopyOf(name_ + ".ini"));
         user_ = std::string(kTestsKey) + "\\" + info->name();
         machine_ = std::string(kMachineTestsKey) + "\\" + info->name();
-        RegDeleteTreeA(HKEY_CURRENT_USER, user_.c_str());
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, machine_.c_str());
+        DeleteTestKeys();
     }
     void TearDown() override {
         // A key a test locked must be opened again before it can be removed.
         SetAccessList(HKEY_CURRENT_USER, user_ + "\\Stuck\\A_Locked", "D:(A;;KA;;;WD)");
-        RegDeleteTreeA(HKEY_CURRENT_USER, user_.c_str());
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, machine_.c_str());
-        RegDeleteKeyA(HKEY_CURRENT_USER, kTestsKey);
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kMachineTestsKey);
+        DeleteTestKeys();
+        for (REGSAM view : {kView64, kView32}) {
+            RegDeleteKeyExA(HKEY_CURRENT_USER, kTestsKey, view, 0);
+            RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kMachineTestsKey, view, 0);
+        }
+    }
+    void DeleteTestKeys() {
+        for (REGSAM view : {kView64, kView32}) {
+            DeleteKeyTree(HKEY_CURRENT_USER, user_, view);
+            DeleteKeyTree(HKEY_LOCAL_MACHINE, machine_, view);
+        }
     }
 
     // Runs the script body and returns the log texts from the first command on.
@@ -390,6 +411,43 @@ TEST_F(RegistryRun, AnEmptyKeyPathNeverTouchesARootKey) {
     // The lines after a refused one still run.
     EXPECT_TRUE(ReadValue(HKEY_CURRENT_USER, user_, "After").found);
     RegDeleteKeyA(HKEY_CURRENT_CONFIG, "KestrelTestsMarker");
+}
+
+// HKLM\SOFTWARE has a 32-bit view of its own: every command acts in the 64-bit
+// one, and keys of the same names in the 32-bit view are left as they were.
+TEST_F(RegistryRun, MachineKeysAreReachedInTheSixtyFourBitView) {
+    for (REGSAM view : {kView64, kView32}) {
+        SetString(HKEY_LOCAL_MACHINE, machine_, "Old", "x", view);
+        CreateKey(HKEY_LOCAL_MACHINE, machine_ + "\\Single", view);
+        CreateKey(HKEY_LOCAL_MACHINE, machine_ + "\\Tree\\Below", view);
+    }
+    CreateKey(HKEY_LOCAL_MACHINE, machine_ + "\\Guarded");
+    ASSERT_TRUE(SetAccessList(HKEY_LOCAL_MACHINE, machine_ + "\\Guarded", "D:P(A;;KA;;;WD)(A;;KR;;;BU)(A;;KA;;;SY)"));
+    const std::vector<BYTE> guarded = AccessList(HKEY_LOCAL_MACHINE, machine_ + "\\Guarded");
+    ASSERT_FALSE(guarded.empty());
+
+    auto texts = Run(Ini({"[CommandsList]", "3,Add", "4,Remove", "12,Single", "14,Actions",
+                          "[Add]", "RegHive=HKEY_LOCAL_MACHINE", "RegKey=" + machine_, "RegValue=Added", "RegData=1",
+                          "[Remove]", "RegHive=HKEY_LOCAL_MACHINE", "RegKey=" + machine_, "RegValue=Old",
+                          "[Single]", "RegHive=HKEY_LOCAL_MACHINE", "RegKey=" + machine_ + "\\Single",
+                          "[Actions]", "1,HKLM," + machine_ + "\\Guarded,Listed,0,y",
+                          "2,HKLM," + machine_ + "\\Tree,,0,", "4,HKLM," + machine_ + ",IfThere,0,z"}));
+
+    EXPECT_EQ(Bytes("1", true), ReadValue(HKEY_LOCAL_MACHINE, machine_, "Added").bytes);
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, machine_, "Old").found);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, machine_ + "\\Single"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, machine_ + "\\Tree"));
+    EXPECT_EQ(Bytes("y", true), ReadValue(HKEY_LOCAL_MACHINE, machine_ + "\\Guarded", "Listed").bytes);
+    EXPECT_EQ(guarded, AccessList(HKEY_LOCAL_MACHINE, machine_ + "\\Guarded"));
+    EXPECT_EQ(Bytes("z", true), ReadValue(HKEY_LOCAL_MACHINE, machine_, "IfThere").bytes);
+
+    for (const char *name : {"Added", "IfThere"})
+        EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, machine_, name, kView32).found) << name;
+    EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, machine_, "Old", kView32).found);
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, machine_ + "\\Single", kView32));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, machine_ + "\\Tree\\Below", kView32));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, machine_ + "\\Guarded", kView32));
+    EXPECT_EQ(-1, FindPrefix(texts, "ERROR"));
 }
 
 }  // namespace

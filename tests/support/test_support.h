@@ -74,6 +74,10 @@ private:
 };
 inline constexpr const char kHardwareInfoPath[] = "C:\\system.sav\\util\\mira.ini";
 
+// The tests run in a 64-bit prefix: the i686 build's programs (the shipped ones)
+// run there as WOW64 processes, the x86_64 twin's natively.
+inline constexpr bool kWow64Build = sizeof(void *) == 4;
+
 // A copy of a program under another name, to which Wine reports the given
 // Windows version (win95, win98, nt40, win2k, winxp64, vista, win7...). The
 // copy stands alone: no library of the build folder is beside it.
