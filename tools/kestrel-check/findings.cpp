@@ -52,4 +52,22 @@ std::string Quote(const std::string &textValue, size_t limit) { return "'" + Sho
 
 std::string Bracketed(const std::string &name) { return "[" + Shown(name, 80) + "]"; }
 
+std::string JsonString(const std::string &textValue) {
+    std::string out = "\"";
+    for (char ch : textValue) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c < 0x20 || c >= 0x80) {
+            char escaped[8];
+            snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
+}
+
 }  // namespace check

@@ -41,4 +41,8 @@ std::string Quote(const std::string &textValue, size_t limit = 60);
 // A section name in brackets, shortened the same way.
 std::string Bracketed(const std::string &name);
 
+// A JSON string of a text read from a script or a log. Their bytes are the PC's
+// code page, not UTF-8: every byte outside printable ASCII is written as \u00XX.
+std::string JsonString(const std::string &textValue);
+
 }  // namespace check

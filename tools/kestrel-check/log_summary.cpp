@@ -1,10 +1,14 @@
 #include "log_summary.h"
 
+#include "findings.h"
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 
 namespace logsum {
+
+using check::JsonString;
 
 namespace {
 
@@ -305,43 +309,24 @@ void RenderRunText(std::string &out, const std::string &log, const Run &run, siz
     out += "  time:     " + Seconds(run.elapsedMs) + " s\n";
 }
 
-std::string Json(const std::string &textValue) {
-    std::string out = "\"";
-    for (char ch : textValue) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            default:
-                if (c < 0x20 || c >= 0x80) {  // log bytes are the PC's code page, not UTF-8
-                    char escaped[8];
-                    snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out + "\"";
-}
 
 std::string JsonEntries(const std::vector<Entry> &entries) {
     std::string out = "[";
     for (const Entry &e : entries)
         out += (out.size() > 1 ? "," : "") + std::string("{\"line\":") + std::to_string(e.line) + ",\"text\":" +
-               Json(e.text) + "}";
+               JsonString(e.text) + "}";
     return out + "]";
 }
 
 std::string JsonTexts(const std::vector<std::string> &items) {
     std::string out = "[";
-    for (const std::string &item : items) out += (out.size() > 1 ? "," : "") + Json(item);
+    for (const std::string &item : items) out += (out.size() > 1 ? "," : "") + JsonString(item);
     return out + "]";
 }
 
 std::string RenderRunJson(const Run &run) {
     std::string out = "{\"first_line\":" + std::to_string(run.firstLine) +
-                      ",\"last_line\":" + std::to_string(run.lastLine) + ",\"script\":" + Json(run.script) +
+                      ",\"last_line\":" + std::to_string(run.lastLine) + ",\"script\":" + JsonString(run.script) +
                       ",\"switches\":" + JsonTexts(run.switches) + ",\"sections\":" + JsonTexts(run.sections) +
                       ",\"commands\":" + std::to_string(run.commandCount) +
                       ",\"start_failures\":" + JsonEntries(run.startFailures) +
@@ -349,12 +334,12 @@ std::string RenderRunJson(const Run &run) {
     bool first = true;
     for (const Command &c : run.troubled) {
         out += std::string(first ? "" : ",") + "{\"line\":" + std::to_string(c.entry.line) +
-               ",\"command\":" + Json(c.entry.text) + ",\"failures\":" + JsonEntries(c.failures) +
+               ",\"command\":" + JsonString(c.entry.text) + ",\"failures\":" + JsonEntries(c.failures) +
                ",\"warnings\":" + JsonEntries(c.warnings) + "}";
         first = false;
     }
     out += "],\"reboots\":" + JsonEntries(run.reboots) + ",\"done\":" + (run.done ? "true" : "false") +
-           ",\"done_text\":" + Json(run.doneText) + ",\"elapsed_ms\":" + std::to_string(run.elapsedMs) +
+           ",\"done_text\":" + JsonString(run.doneText) + ",\"elapsed_ms\":" + std::to_string(run.elapsedMs) +
            ",\"failures\":" + std::to_string(run.FailureCount()) +
            ",\"warnings\":" + std::to_string(run.WarningCount()) + "}";
     return out;
@@ -408,7 +393,7 @@ std::string Render(const std::vector<LogSummary> &logs, Format format) {
         case Format::Json: {
             out = "{\"logs\":[";
             for (size_t l = 0; l < logs.size(); ++l) {
-                out += std::string(l ? "," : "") + "{\"log\":" + Json(logs[l].name) +
+                out += std::string(l ? "," : "") + "{\"log\":" + JsonString(logs[l].name) +
                        ",\"healthy\":" + (logs[l].Healthy() ? "true" : "false") + ",\"runs\":[";
                 for (size_t i = 0; i < logs[l].runs.size(); ++i) out += (i ? "," : "") + RenderRunJson(logs[l].runs[i]);
                 out += "]}";

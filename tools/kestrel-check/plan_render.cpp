@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "findings.h"
 #include "plan.h"
 #include "script_reader.h"
 
 namespace plan {
+
+using check::JsonString;
 
 namespace {
 
@@ -22,32 +25,6 @@ std::string Ends(const Plan &plan) {
     std::string ends;
     for (const PlannedRun &run : plan.runs) ends += (ends.empty() ? "" : " -> ") + std::string(RunEndName(run.end));
     return ends;
-}
-
-std::string JsonString(const std::string &value) {
-    std::string out = "\"";
-    for (unsigned char c : value) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char escaped[8];
-                snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-            } else if (c >= 0x80) {
-                // Scripts are ANSI text; JSON wants UTF-8.
-                out += static_cast<char>(0xC0 | (c >> 6));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
 }
 
 std::string JsonList(const std::vector<std::string> &values) {
