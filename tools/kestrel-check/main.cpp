@@ -3,12 +3,12 @@
 //   kestrel-check [--quiet] SCRIPT...
 //   kestrel-check --log [--format text|json|markdown] LOG...
 // Exit status: 0 no error found, 1 an error found, 2 a file could not be read.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
 #include "findings.h"
 #include "log_summary.h"
 #include "plan_tool.h"
@@ -26,38 +26,6 @@ const char kUsage[] =
     "Summarizes install logs: each run's script, switches, sections, commands, failed commands with\n"
     "their failure lines, reboot requests, DONE and time.\n"
     "Exit status: 0 every run ended with DONE and nothing failed, 1 otherwise, 2 a log could not be read.\n";
-
-// Scripts are small; anything near this size is no script.
-constexpr long kLargestScript = 64L * 1024 * 1024;
-
-bool ReadWholeFile(const std::string &path, std::string &bytes, std::string &reason) {
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file) {
-        reason = strerror(errno);
-        return false;
-    }
-    bytes.clear();
-    char block[65536];
-    bool ok = true;
-    for (;;) {
-        size_t got = fread(block, 1, sizeof block, file);
-        bytes.append(block, got);
-        if (bytes.size() > static_cast<size_t>(kLargestScript)) {
-            reason = "larger than 64 MiB: not a script";
-            ok = false;
-            break;
-        }
-        if (got < sizeof block) {
-            if (ferror(file)) {
-                reason = errno ? strerror(errno) : "read error";
-                ok = false;
-            }
-            break;
-        }
-    }
-    fclose(file);
-    return ok;
-}
 
 // 0, 1 or 2 for one file.
 int CheckFile(const std::string &path, bool quiet) {

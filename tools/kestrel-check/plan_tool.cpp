@@ -1,13 +1,11 @@
 #include "plan_tool.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
 #include "findings.h"
 #include "plan.h"
 
@@ -27,19 +25,6 @@ const char kPlanUsage[] =
     "Exit status: 0 the plan was made, 2 a file could not be read or a bad command line.\n";
 
 namespace {
-
-constexpr std::streamoff kLargestFile = 64LL * 1024 * 1024;
-
-bool ReadFile(const std::string &path, std::string &bytes) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    file.seekg(0, std::ios::end);
-    std::streamoff size = file.tellg();
-    if (size < 0 || size > kLargestFile) return false;
-    file.seekg(0);
-    bytes.assign(static_cast<size_t>(size), '\0');
-    return static_cast<bool>(file.read(&bytes[0], size)) || size == 0;
-}
 
 struct Options {
     std::vector<std::string> machines;
@@ -129,11 +114,11 @@ int RunPlanTool(int argc, char **argv) {
     const std::string problem = Parse(argc, argv, options);
     if (!problem.empty()) return BadCommandLine(problem);
 
-    std::string bytes, refusal;
+    std::string bytes, refusal, reason;
     check::ScriptFile script;
     check::Findings ignored;
-    if (!ReadFile(options.script, bytes)) {
-        fprintf(stderr, "%s: error: cannot read: %s\n", options.script.c_str(), strerror(errno));
+    if (!ReadWholeFile(options.script, bytes, reason)) {
+        fprintf(stderr, "%s: error: cannot read: %s\n", options.script.c_str(), reason.c_str());
         return 2;
     }
     if (!check::ParseScript(bytes, script, ignored, refusal)) {
@@ -144,8 +129,8 @@ int RunPlanTool(int argc, char **argv) {
     std::vector<MachineFacts> machines;
     for (const std::string &path : options.machines) {
         MachineFacts facts;
-        if (!ReadFile(path, bytes)) {
-            fprintf(stderr, "%s: error: cannot read: %s\n", path.c_str(), strerror(errno));
+        if (!ReadWholeFile(path, bytes, reason)) {
+            fprintf(stderr, "%s: error: cannot read: %s\n", path.c_str(), reason.c_str());
             return 2;
         }
         if (!ReadMachineFile(bytes, path, facts, refusal)) {
