@@ -209,8 +209,8 @@ TEST_F(SlowStoppingAgentTest, UpdatesItselfOnceStoppedAndComesBackRunningTheNewF
     // New builds: the current files with a mark appended, so that each is told apart.
     const std::string newAgent = ReadFile(agent.Path("warden.exe")) + "agent build 7.0.1";
     const std::string newPlugin = ReadFile(agent.Path("refresher.dll")) + "plugin build 6.8.283";
-    const std::string agentSource = Place(temp, "tessaro-warden-7.0.1.exe", newAgent);
-    const std::string pluginSource = Place(temp, "tessaro-refresher-6.8.283.X64.dll", newPlugin);
+    Place(temp, "tessaro-warden-7.0.1.exe", newAgent);
+    Place(temp, "tessaro-refresher-6.8.283.X64.dll", newPlugin);
 
     auto events = Ask("update",
                       "--type Request\r\n--name UpdateAgent\r\n--int FileCount=2\r\n"
@@ -263,8 +263,10 @@ TEST_F(SlowStoppingAgentTest, UpdatesItselfOnceStoppedAndComesBackRunningTheNewF
     int waited = -1;
     EXPECT_EQ(sscanf(lines[6].c_str(), "Service stopped after %d s", &waited), 1) << lines[6];
     EXPECT_GE(waited * 1000 + 1000, static_cast<int>(kStopDelayMs)) << lines[6];
-    EXPECT_EQ(lines[7], "Copying " + agentSource + " To " + agent.Path("warden.exe"));
-    EXPECT_EQ(lines[8], "Copying " + pluginSource + " To " + agent.Path("refresher.dll"));
+    // The script copied the agent's staged copies, not the files in the temp folder.
+    const std::string staged = agent.Path("refresher-staging\\");
+    EXPECT_EQ(lines[7], "Copying " + staged + "tessaro-warden-7.0.1.exe To " + agent.Path("warden.exe"));
+    EXPECT_EQ(lines[8], "Copying " + staged + "tessaro-refresher-6.8.283.X64.dll To " + agent.Path("refresher.dll"));
     EXPECT_EQ(lines[9], "Starting Service");
     EXPECT_EQ(lines[10], "StartService returned 0");
     EXPECT_EQ(lines[11].rfind("Service running after ", 0), 0u) << lines[11];

@@ -299,8 +299,11 @@ TEST_F(UpdateTest, TheAgentItselfIsUpdatedByTheDetachedScript) {
         0);
 
     EXPECT_EQ(ReadFile(script), UpdateScriptOnDisk());
-    EXPECT_EQ(ReadFile(list), TempPath("tessaro-warden-7.0.1.exe") + ", " + agent.Path("warden.exe") + "\r\n" +
-                                  TempPath("tessaro-beta-5.dll") + ", " + agent.Path("beta.dll") + "\r\n\r\n");
+    // The list names copies in the agent's staging folder, never the temp folder's files.
+    const std::string staged = agent.Path("refresher-staging\\");
+    EXPECT_EQ(ReadFile(list), staged + "tessaro-warden-7.0.1.exe, " + agent.Path("warden.exe") + "\r\n" + staged +
+                                  "tessaro-beta-5.dll, " + agent.Path("beta.dll") + "\r\n\r\n");
+    EXPECT_EQ(ReadFile(staged + "tessaro-warden-7.0.1.exe"), "new agent");
     // The plug-in itself copies nothing and keeps the new files for the script.
     EXPECT_EQ(ReadFile(agent.Path("warden.exe")), wardenBefore);
     EXPECT_TRUE(Exists(TempPath("tessaro-warden-7.0.1.exe")));
