@@ -23,7 +23,12 @@ FolderSecured SecureFolder(const std::string &path, const char *sddl) {
     if (!folder.Valid()) return {FolderSecured::kFailed, GetLastError()};
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(folder.Get(), &info)) return {FolderSecured::kFailed, GetLastError()};
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return {FolderSecured::kReparsePoint, 0};
+    // The handle's attributes are what counts; the path's are asked as well, since some
+    // file systems mark a link only there.
+    const DWORD pathAttributes = GetFileAttributesA(path.c_str());
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        (pathAttributes != INVALID_FILE_ATTRIBUTES && (pathAttributes & FILE_ATTRIBUTE_REPARSE_POINT)))
+        return {FolderSecured::kReparsePoint, 0};
     if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return {FolderSecured::kNotAFolder, ERROR_DIRECTORY};
 
     PSID owner = nullptr;
@@ -39,6 +44,11 @@ FolderSecured SecureFolder(const std::string &path, const char *sddl) {
                                       PROTECTED_DACL_SECURITY_INFORMATION,
                                   owner, nullptr, accessList, nullptr);
     if (error != ERROR_SUCCESS) return {FolderSecured::kFailed, error};
+    // Once more by path, while the handle keeps the folder from being renamed or
+    // replaced: systems that map an access list onto the folder's mode bits (Wine) take
+    // it only this way.
+    if (!SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, descriptor))
+        return {FolderSecured::kFailed, GetLastError()};
     return {FolderSecured::kSecured, 0};
 }
 
