@@ -1,6 +1,7 @@
 #include "refresher_support.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -207,6 +208,21 @@ unsigned long AgentServiceState() {
     }
     CloseServiceHandle(manager);
     return state;
+}
+
+std::string AccessOf(const std::string &path) {
+    DWORD size = 0;
+    GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<char> descriptor(size ? size : 1);
+    if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size))
+        return "unreadable";
+    char *text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor.data(), SDDL_REVISION_1,
+                                                              DACL_SECURITY_INFORMATION, &text, nullptr))
+        return "unconvertible";
+    std::string access = text;
+    LocalFree(text);
+    return access;
 }
 
 std::string WithCrLf(const std::string &text) {

@@ -62,6 +62,10 @@ struct AgentCopy {
 // not installed.
 unsigned long AgentServiceState();
 
+// The access list of a file or folder in the system's text form ("unreadable" when it
+// cannot be read).
+std::string AccessOf(const std::string &path);
+
 // The update script's text as the plug-in writes it to disk (CR LF line ends).
 std::string UpdateScriptOnDisk();
 

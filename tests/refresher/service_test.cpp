@@ -1,7 +1,6 @@
 // warden.exe as the real agent service in the prefix, and the update script run by the
 // real script host against it: stop, copy, start again.
 #include <windows.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -52,22 +51,6 @@ std::string Checksum(const std::string &content) {
     char text[17];
     snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
     return text;
-}
-
-// The access list of a file or folder in the system's text form.
-std::string AccessOf(const std::string &path) {
-    DWORD size = 0;
-    GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
-    std::vector<char> descriptor(size ? size : 1);
-    if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size))
-        return "unreadable";
-    char *text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor.data(), SDDL_REVISION_1,
-                                                              DACL_SECURITY_INFORMATION, &text, nullptr))
-        return "unconvertible";
-    std::string access = text;
-    LocalFree(text);
-    return access;
 }
 
 Captured RunScript(const std::string &script, const std::string &arguments) {
@@ -188,6 +171,12 @@ TEST_F(AgentServiceTest, IsInstalledOnceAndAnswersDroppedRequests) {
     EXPECT_NE(access.find(";;;SY)"), std::string::npos) << access;
     for (const char *everyone : {";;;WD)", ";;;BU)", ";;;AU)"})
         EXPECT_EQ(access.find(everyone), std::string::npos) << access;
+    // The agent folder itself, made open to everyone's reading by the test, is the
+    // agent's own after the install (of the rest Wine shows nothing: no owner, no
+    // "protected" mark, no entry for Users).
+    const std::string agentAccess = AccessOf(agent.folder.substr(0, agent.folder.size() - 1));
+    EXPECT_NE(agentAccess.find(";;;SY)"), std::string::npos) << agentAccess;
+    EXPECT_EQ(agentAccess.find(";;;WD)"), std::string::npos) << agentAccess;
 
     auto events = Ask("info", "# what this plug-in updates\r\n--type Internal\r\n--name UpdateInfo\r\n");
     auto results = EventsOf(events, "result");
@@ -209,8 +198,8 @@ TEST_F(SlowStoppingAgentTest, UpdatesItselfOnceStoppedAndComesBackRunningTheNewF
     // New builds: the current files with a mark appended, so that each is told apart.
     const std::string newAgent = ReadFile(agent.Path("warden.exe")) + "agent build 7.0.1";
     const std::string newPlugin = ReadFile(agent.Path("refresher.dll")) + "plugin build 6.8.283";
-    const std::string agentSource = Place(temp, "tessaro-warden-7.0.1.exe", newAgent);
-    const std::string pluginSource = Place(temp, "tessaro-refresher-6.8.283.X64.dll", newPlugin);
+    Place(temp, "tessaro-warden-7.0.1.exe", newAgent);
+    Place(temp, "tessaro-refresher-6.8.283.X64.dll", newPlugin);
 
     auto events = Ask("update",
                       "--type Request\r\n--name UpdateAgent\r\n--int FileCount=2\r\n"
@@ -263,8 +252,10 @@ TEST_F(SlowStoppingAgentTest, UpdatesItselfOnceStoppedAndComesBackRunningTheNewF
     int waited = -1;
     EXPECT_EQ(sscanf(lines[6].c_str(), "Service stopped after %d s", &waited), 1) << lines[6];
     EXPECT_GE(waited * 1000 + 1000, static_cast<int>(kStopDelayMs)) << lines[6];
-    EXPECT_EQ(lines[7], "Copying " + agentSource + " To " + agent.Path("warden.exe"));
-    EXPECT_EQ(lines[8], "Copying " + pluginSource + " To " + agent.Path("refresher.dll"));
+    // The script copied the agent's staged copies, not the files in the temp folder.
+    const std::string staged = agent.Path("refresher-staging\\");
+    EXPECT_EQ(lines[7], "Copying " + staged + "tessaro-warden-7.0.1.exe To " + agent.Path("warden.exe"));
+    EXPECT_EQ(lines[8], "Copying " + staged + "tessaro-refresher-6.8.283.X64.dll To " + agent.Path("refresher.dll"));
     EXPECT_EQ(lines[9], "Starting Service");
     EXPECT_EQ(lines[10], "StartService returned 0");
     EXPECT_EQ(lines[11].rfind("Service running after ", 0), 0u) << lines[11];
@@ -337,4 +328,42 @@ TEST_F(AgentServiceTest, ANewAgentThatDoesNotStartIsReplacedByTheOldOne) {
     EXPECT_EQ(ReadFile(agent.Path("warden.exe")), oldAgent);
     EXPECT_TRUE(
         WaitFor([&] { return ServiceState() == SERVICE_RUNNING && Status()["pid"] != before; }, kServiceWaitMs));
+}
+
+// An agent folder or requests folder that is a junction or link would hand its access to
+// another folder: the install refuses it and installs nothing.
+TEST(WardenInstall, NeverTakesAFolderThatIsAReparsePoint) {
+    ASSERT_EQ(AgentServiceState(), 0u) << "an agent service is installed in the prefix";
+    // Never empty: removing a link of the host's file system could take an empty folder
+    // it leads to along.
+    const std::string victim = testing_support::FreshFolder("refresher-install-victim");
+    WriteFile(victim + "\\keep.txt", "victim");
+    const std::string victimAccess = AccessOf(victim);
+
+    AgentCopy real("refresher-install-real");
+    const std::string linkParent = testing_support::FreshFolder("refresher-install-link");
+    const std::string linkedAgent = linkParent + "\\agent";
+    ASSERT_TRUE(testing_support::MakeFolderLink(linkedAgent, real.folder.substr(0, real.folder.size() - 1)));
+    AgentCopy withLinkedRequests("refresher-install-requests");
+    ASSERT_TRUE(testing_support::MakeFolderLink(withLinkedRequests.Path("requests"), victim));
+
+    struct Case {
+        std::string warden, folder;
+    } cases[] = {{linkedAgent + "\\warden.exe", "agent folder " + linkedAgent},
+                 {withLinkedRequests.Path("warden.exe"), "requests folder " + withLinkedRequests.Path("requests")}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.warden);
+        Captured install = RunCaptured(c.warden, "install");
+        EXPECT_EQ(install.exitCode, 1);
+        EXPECT_NE(install.err.find("refusing to install: the " + c.folder + " is a reparse point"), std::string::npos)
+            << install.err;
+        EXPECT_EQ(AgentServiceState(), 0u);
+    }
+    EXPECT_EQ(AccessOf(victim), victimAccess);
+    EXPECT_EQ(ReadFile(victim + "\\keep.txt"), "victim");
+    if (AgentServiceState() != 0) real.Run("uninstall");
+    testing_support::RemoveFolderLink(linkedAgent);
+    testing_support::RemoveFolderLink(withLinkedRequests.Path("requests"));
+    testing_support::DeleteTree(linkParent);
+    testing_support::DeleteTree(victim);
 }

@@ -1,12 +1,15 @@
 // Update requests carried out by the real plug-in in a copy of the agent: copy in place,
 // the external update's files and its detached script, and every way a request fails.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <regex>
 
+#include "AgentHost.h"
+#include "UpdateTrust.h"
 #include "refresher_support.h"
 #include "test_support.h"
 
@@ -53,6 +56,37 @@ std::vector<std::string> FilesOf(const std::string &folder) {
     std::sort(names.begin(), names.end());
     return names;
 }
+
+// A regular expression that matches the text as it is.
+std::string Literally(const std::string &text) {
+    return std::regex_replace(text, std::regex("[\\\\.^$|()\\[\\]{}*+?]"), "\\$&");
+}
+
+// The name part of a file's short (8.3) path.
+std::string ShortNameOf(const std::string &path) {
+    char shortPath[MAX_PATH] = "";
+    DWORD length = GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath);
+    const std::string text(shortPath, length < sizeof shortPath ? length : 0);
+    return text.substr(text.find_last_of('\\') + 1);
+}
+
+// An environment variable set for the programs a test starts, put back afterwards.
+class EnvironmentValue {
+public:
+    EnvironmentValue(const char *name, const std::string &value) : name_(name) {
+        char old[MAX_PATH] = "";
+        DWORD length = GetEnvironmentVariableA(name, old, sizeof old);
+        had_ = length > 0 && length < sizeof old;
+        old_ = had_ ? old : "";
+        SetEnvironmentVariableA(name, value.c_str());
+    }
+    ~EnvironmentValue() { SetEnvironmentVariableA(name_, had_ ? old_.c_str() : nullptr); }
+
+private:
+    const char *name_;
+    bool had_;
+    std::string old_;
+};
 
 // New files placed in the temp folder as the host would, removed again afterwards.
 class UpdateTest : public ::testing::Test {
@@ -299,8 +333,16 @@ TEST_F(UpdateTest, TheAgentItselfIsUpdatedByTheDetachedScript) {
         0);
 
     EXPECT_EQ(ReadFile(script), UpdateScriptOnDisk());
-    EXPECT_EQ(ReadFile(list), TempPath("tessaro-warden-7.0.1.exe") + ", " + agent.Path("warden.exe") + "\r\n" +
-                                  TempPath("tessaro-beta-5.dll") + ", " + agent.Path("beta.dll") + "\r\n\r\n");
+    // The list names copies in the agent's staging folder, never the temp folder's files.
+    const std::string staged = agent.Path("refresher-staging\\");
+    EXPECT_EQ(ReadFile(list), staged + "tessaro-warden-7.0.1.exe, " + agent.Path("warden.exe") + "\r\n" + staged +
+                                  "tessaro-beta-5.dll, " + agent.Path("beta.dll") + "\r\n\r\n");
+    EXPECT_EQ(ReadFile(staged + "tessaro-warden-7.0.1.exe"), "new agent");
+    // Only the system and Administrators may change the staging folder (Wine shows no
+    // owner and of the access list only everyone's rights).
+    const std::string access = AccessOf(agent.Path("refresher-staging"));
+    EXPECT_NE(access.find(";;;SY)"), std::string::npos) << access;
+    EXPECT_EQ(access.find(";;;WD)"), std::string::npos) << access;
     // The plug-in itself copies nothing and keeps the new files for the script.
     EXPECT_EQ(ReadFile(agent.Path("warden.exe")), wardenBefore);
     EXPECT_TRUE(Exists(TempPath("tessaro-warden-7.0.1.exe")));
@@ -343,6 +385,8 @@ TEST_F(UpdateTest, AnEntryNamesOnlyAPlainFileOfTheTempFolder) {
         "temp:..",
         "temp:tessaro-NUL.txt",        // a device as destination
         "temp:tessaro-kappa-1.txt.",   // the system would drop the dot
+        "temp:tessaro-COM\xB9.txt",    // the superscript ports (code page 1252) are devices too
+        "temp:tessaro-lpt\xB3",
     };
     for (const std::string &form : forms) {
         for (bool external : {false, true}) {
@@ -379,4 +423,183 @@ TEST_F(UpdateTest, APathWithACommaIsRefusedBeforeTheScriptCouldSplitIt) {
     ExpectFailureReply(outcome, ERROR_INVALID_NAME, "file list path holds a comma");
     EXPECT_FALSE(Exists(agent.Path("external-update.vbs")));
     EXPECT_FALSE(Exists(agent.Path("updatelist.txt")));
+}
+
+TEST_F(UpdateTest, TheAgentFolderAsTempFolderAndASourceThatIsItsOwnDestinationAreRefused) {
+    // "Copied" over itself and then deleted as a source, the agent's file would be lost.
+    WriteFile(agent.Path("foo.txt"), "agent foo");
+    {
+        EnvironmentValue tmp("TMP", agent.folder), temp("TEMP", agent.folder);
+        Outcome outcome = Update({"temp:foo.txt"});
+        ExpectFailureReply(outcome, ERROR_INVALID_PARAMETER, "temp folder is the agent folder", 0);
+        EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - the temp folder " + Literally(agent.folder) +
+                                  " is the agent folder .*; nothing is updated from it"),
+                  0);
+    }
+    EXPECT_EQ(ReadFile(agent.Path("foo.txt")), "agent foo");
+
+    // The same file under a name in each folder (a second link to it).
+    WriteFile(agent.Path("zeta.txt"), "agent zeta");
+    ASSERT_TRUE(CreateHardLinkA(TempPath("tessaro-zeta-1.txt").c_str(), agent.Path("zeta.txt").c_str(), nullptr));
+    placed.push_back(TempPath("tessaro-zeta-1.txt"));
+    Outcome outcome = Update({Place("tessaro-alpha-7.dll", "new alpha"), "temp:tessaro-zeta-1.txt"});
+    ExpectFailureReply(outcome, ERROR_INVALID_PARAMETER, "source and destination are the same file", 1);
+    EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - File1 is refused, " + Literally(TempPath("tessaro-zeta-1.txt")) +
+                              " and " + Literally(agent.Path("zeta.txt")) + " are the same file"),
+              0);
+    EXPECT_EQ(ReadFile(agent.Path("zeta.txt")), "agent zeta");
+    EXPECT_TRUE(Exists(TempPath("tessaro-alpha-7.dll")));
+    EXPECT_FALSE(Exists(agent.Path("alpha.dll")));
+}
+
+TEST_F(UpdateTest, ADestinationIsNeverOneOfTheUpdatesWorkingFiles) {
+    WriteFile(agent.Path("tool.exe"), "old tool");
+    WriteFile(agent.Path("updatelist.txt"), "remnant list");
+    WriteFile(agent.Path("external-update.vbs"), "remnant script");
+    // external-update.vbs can be named only by its short name: a "-" never reaches a stem.
+    const std::string scriptShortName = ShortNameOf(agent.Path("external-update.vbs"));
+    ASSERT_EQ(scriptShortName.find('-'), std::string::npos) << scriptShortName;
+    Place("tessaro-kappa-2.txt", "new kappa");
+    Place("tessaro-warden-9.exe", "new agent");
+    const std::vector<std::string> agentFiles = FilesOf(agent.folder);
+    const std::string forms[] = {
+        "temp:b-tool.exe.refresher-old-0",  // removed by the final clean-up
+        "temp:b-tool.exe.refresher-new",    // overwritten by the copy itself
+        "temp:x-updatelist.txt",
+        "temp:x-REFRESHER.LOG",
+        "temp:x-warden.status",
+        "temp:x-" + scriptShortName,
+    };
+    for (const std::string &form : forms) {
+        for (bool external : {false, true}) {
+            SCOPED_TRACE(form + (external ? " (external)" : " (copy in place)"));
+            std::vector<std::string> values{"temp:tessaro-kappa-2.txt", form};
+            if (external) values.insert(values.begin(), "temp:tessaro-warden-9.exe");
+            Outcome outcome = Update(values);
+            const int entry = external ? 2 : 1;
+            ExpectFailureReply(outcome, ERROR_INVALID_NAME, "destination is a working file of the update", entry);
+            EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - File" + std::to_string(entry) + " is refused, " +
+                                      Literally(agent.folder) + ".* is a working file of the update"),
+                      0);
+            EXPECT_EQ(FilesOf(agent.folder), agentFiles);
+            EXPECT_EQ(ReadFile(agent.Path("updatelist.txt")), "remnant list");
+            EXPECT_EQ(ReadFile(agent.Path("external-update.vbs")), "remnant script");
+            EXPECT_EQ(ReadFile(TempPath("tessaro-kappa-2.txt")), "new kappa");
+        }
+    }
+}
+
+TEST_F(UpdateTest, TheAgentAndThePluginAreKnownByTheFileNotByTheNameAsWritten) {
+    ASSERT_EQ(AgentServiceState(), 0u) << "an agent service is installed in the prefix";
+    const std::string pluginBefore = ReadFile(agent.Path("refresher.dll"));
+    ASSERT_TRUE(CreateHardLinkA(agent.Path("pluginlink.dll").c_str(), agent.Path("refresher.dll").c_str(), nullptr));
+    const std::string shortName = ShortNameOf(agent.Path("refresher.dll"));
+    ASSERT_EQ(shortName.find('-'), std::string::npos) << shortName;
+    ASSERT_NE(shortName, "refresher.dll");
+    // The plug-in's short name, and another link to it.
+    for (const std::string &name : {"tessaro-" + shortName, std::string("tessaro-pluginlink-1.dll")}) {
+        SCOPED_TRACE(name);
+        Outcome outcome = Update({Place(name, "new plugin")});
+        EXPECT_EQ(outcome.Result(), 1);
+        EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ FileList has special case requirements.*"), 0);
+        EXPECT_TRUE(EventsOf(outcome.events, "dispatch").empty());
+        EXPECT_TRUE(WaitFor([&] { return !Exists(agent.Path("external-update.lock")); }, 30000));
+    }
+    EXPECT_EQ(ReadFile(agent.Path("refresher.dll")), pluginBefore);
+}
+
+TEST_F(UpdateTest, OnlySourcesNobodyElseCanChangeAreTaken) {
+    WriteFile(agent.Path("alpha.dll"), "old alpha");
+    const std::string wardenBefore = ReadFile(agent.Path("warden.exe"));
+    Place("tessaro-alpha-8.dll", "new alpha");
+    Place("tessaro-warden-8.exe", "new agent");
+    // Everyone may write it (of an access list, Wine keeps everyone's rights).
+    Place("tessaro-beta-8.dll", "new beta");
+    PSECURITY_DESCRIPTOR everyone = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;FA;;;WD)", SDDL_REVISION_1, &everyone,
+                                                                     nullptr));
+    ASSERT_TRUE(SetFileSecurityA(TempPath("tessaro-beta-8.dll").c_str(), DACL_SECURITY_INFORMATION, everyone));
+    LocalFree(everyone);
+    // Another process has it open for writing.
+    Place("tessaro-gamma-8.dll", "new gamma");
+    HANDLE writer = CreateFileA(TempPath("tessaro-gamma-8.dll").c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    // It has a second name, which may lie anywhere.
+    Place("tessaro-delta-8.dll", "new delta");
+    ASSERT_TRUE(CreateHardLinkA(TempPath("delta-second.dll").c_str(), TempPath("tessaro-delta-8.dll").c_str(),
+                                nullptr));
+    placed.push_back(TempPath("delta-second.dll"));
+
+    struct Case {
+        const char *name;
+        int64_t code;
+        const char *reason;
+    } cases[] = {{"tessaro-beta-8.dll", ERROR_ACCESS_DENIED, "S-1-1-0 may change it"},
+                 {"tessaro-gamma-8.dll", ERROR_SHARING_VIOLATION, "another process has it open"},
+                 {"tessaro-delta-8.dll", ERROR_ACCESS_DENIED, "it has 2 names"}};
+    for (const Case &c : cases) {
+        for (bool external : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (external ? " (external)" : " (copy in place)"));
+            std::vector<std::string> values{"temp:tessaro-alpha-8.dll", std::string("temp:") + c.name};
+            if (external) values.insert(values.begin(), "temp:tessaro-warden-8.exe");
+            Outcome outcome = Update(values);
+            const int entry = external ? 2 : 1;
+            ExpectFailureReply(outcome, c.code, "source file is not trusted", entry);
+            EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - File" + std::to_string(entry) + " is refused, " +
+                                      c.reason + ": " + Literally(TempPath(c.name))),
+                      0);
+            EXPECT_EQ(ReadFile(agent.Path("alpha.dll")), "old alpha");
+            EXPECT_EQ(ReadFile(agent.Path("warden.exe")), wardenBefore);
+            EXPECT_EQ(ReadFile(TempPath("tessaro-alpha-8.dll")), "new alpha");
+            for (const char *file : {"external-update.vbs", "updatelist.txt", "refresher-staging"})
+                EXPECT_FALSE(Exists(agent.Path(file))) << file;
+        }
+    }
+    CloseHandle(writer);
+}
+
+TEST_F(UpdateTest, TheStagingFolderIsNeverALink) {
+    ASSERT_EQ(AgentServiceState(), 0u) << "an agent service is installed in the prefix";
+    // The victim folder is never empty: removing a link of the host's file system could
+    // take an empty folder it leads to along.
+    const std::string victimFolder = testing_support::FreshFolder("refresher-staging-victim") + "\\";
+    WriteFile(victimFolder + "keep.txt", "victim");
+    ASSERT_TRUE(testing_support::MakeFolderLink(agent.Path("refresher-staging"),
+                                                victimFolder.substr(0, victimFolder.size() - 1)));
+    const std::string wardenBefore = ReadFile(agent.Path("warden.exe"));
+    Outcome outcome = Update({Place("tessaro-warden-9.1.exe", "new agent")});
+    ExpectFailureReply(outcome, ERROR_ACCESS_DENIED, "update files could not be staged");
+    EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - the staging folder .* cannot be made or restricted: it is a "
+                              "reparse point .*"),
+              0);
+    EXPECT_EQ(FilesOf(victimFolder), std::vector<std::string>{"keep.txt"});
+    EXPECT_FALSE(Exists(agent.Path("external-update.vbs")));
+    EXPECT_EQ(ReadFile(agent.Path("warden.exe")), wardenBefore);
+    testing_support::RemoveFolderLink(agent.Path("refresher-staging"));
+    testing_support::DeleteTree(victimFolder.substr(0, victimFolder.size() - 1));
+}
+
+TEST(HeldSources, NobodyCanChangeRenameOrDeleteASourceUntilItIsReleased) {
+    const std::string source = testing_support::TempFolder() + "tessaro-held-1.dll";
+    const std::string other = testing_support::TempFolder() + "tessaro-held-other.dll";
+    WriteFile(source, "new held");
+    WriteFile(other, "other");
+    std::vector<std::string> events;
+    AgentHost host([&events](const std::string &line) { events.push_back(line); });
+    {
+        HeldSources held;
+        held.HoldAndCheck(&host, {{source, "C:\\nowhere\\held.dll"}});
+        HANDLE writer = CreateFileA(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                    FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        EXPECT_FALSE(DeleteFileA(source.c_str()));
+        EXPECT_FALSE(MoveFileExA(source.c_str(), (source + ".moved").c_str(), 0));
+        EXPECT_FALSE(MoveFileExA(other.c_str(), source.c_str(), MOVEFILE_REPLACE_EXISTING));
+        EXPECT_EQ(ReadFile(source), "new held");  // still readable, as the copy reads it
+        held.Release(source);
+        EXPECT_TRUE(DeleteFileA(source.c_str())) << GetLastError();
+    }
+    DeleteFileA(other.c_str());
 }

@@ -1,7 +1,6 @@
 #include "AgentService.h"
 
 #include <windows.h>
-#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "AgentHost.h"
+#include "FolderSecurity.h"
 #include "Format.h"
 #include "Json.h"
 #include "WinOwners.h"
@@ -25,7 +25,11 @@ const char kTakenSuffix[] = ".taken";
 const char kStopDelayOption[] = "--stop-delay-ms";
 // Requests run with the service's rights: only Administrators and SYSTEM may drop them
 // (full control, inherited by what is created inside; nothing inherited from above).
-const char kDropFolderAccess[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// Owned by Administrators, so that whoever made the folder keeps no right to change that.
+const char kDropFolderAccess[] = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// The agent's files run as SYSTEM and replace themselves from what lies beside them:
+// only Administrators and SYSTEM may change anything there; users may read and run.
+const char kAgentFolderAccess[] = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 const char kStatusFileName[] = "warden.status";
 const DWORD kPollMs = 250;
 const DWORD kStopWaitMs = 20000;
@@ -90,16 +94,23 @@ void WINAPI Control(DWORD code) {
 
 // Creates the requests folder, or takes an existing one, with the restricted access.
 bool RestrictDropFolder(const std::string &dropFolder) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kDropFolderAccess, SDDL_REVISION_1, &descriptor,
-                                                              nullptr))
+    return util::SecureFolder(dropFolder, kDropFolderAccess).kind == util::FolderSecured::kSecured;
+}
+
+// Gives a folder its owner and protected access list; false, having said why, when it
+// cannot (a reparse point is never followed).
+bool Secure(const std::string &folder, const char *access, const char *what) {
+    const util::FolderSecured secured = util::SecureFolder(folder, access);
+    if (secured.kind == util::FolderSecured::kSecured) return true;
+    if (secured.kind == util::FolderSecured::kReparsePoint) {
+        std::fprintf(stderr, "warden: refusing to install: the %s %s is a reparse point (a junction or link), "
+                             "whose access would be that of another folder\n",
+                     what, folder.c_str());
         return false;
-    util::ScopedLocal owner(descriptor);
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    if (CreateDirectoryA(dropFolder.c_str(), &attributes)) return true;
-    return GetLastError() == ERROR_ALREADY_EXISTS &&
-           SetFileSecurityA(dropFolder.c_str(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                            descriptor);
+    }
+    std::fprintf(stderr, "warden: cannot restrict the %s %s: %s\n", what, folder.c_str(),
+                 SystemErrorText(secured.error).c_str());
+    return false;
 }
 
 void Serve() {
@@ -218,8 +229,18 @@ int AnswerRequests(const ToolboxAPI &api, const std::string &dropFolder) {
 
 int Install(bool autoStart, unsigned long stopDelayMs) {
     if (ProgramFolder().empty()) return Fail("cannot learn the program's folder");
+    // The agent folder first: once it is restricted nobody else can swap the requests
+    // folder inside it.
+    const std::string agentFolder = ProgramFolder().substr(0, ProgramFolder().size() - 1);
     const std::string dropFolder = ProgramFolder() + kDropFolderName;
-    if (!RestrictDropFolder(dropFolder)) return Fail("cannot restrict the requests folder " + dropFolder);
+    // A drive's root holds everyone's files; it is never made the agent's own.
+    if (agentFolder.empty() || agentFolder.back() == ':') {
+        std::fprintf(stderr, "warden: refusing to install in the root of a drive (%s\\)\n", agentFolder.c_str());
+        return 1;
+    }
+    if (!Secure(agentFolder, kAgentFolderAccess, "agent folder") ||
+        !Secure(dropFolder, kDropFolderAccess, "requests folder"))
+        return 1;
     util::ScopedService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (!manager.Valid()) return Fail("cannot open the service control manager");
     std::string commandLine = "\"" + ProgramPath() + "\" service";
@@ -231,6 +252,8 @@ int Install(bool autoStart, unsigned long stopDelayMs) {
                                                nullptr, nullptr, nullptr));
     if (!service.Valid()) return Fail(std::string("cannot install the service \"") + kServiceName + "\"");
     std::printf("installed the service \"%s\": %s\n", kServiceName, commandLine.c_str());
+    std::printf("the agent folder %s is owned by Administrators; only Administrators and SYSTEM may change it\n",
+                agentFolder.c_str());
     std::printf("the requests folder %s is open to Administrators and SYSTEM only\n", dropFolder.c_str());
     return 0;
 }

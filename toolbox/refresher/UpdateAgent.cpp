@@ -10,6 +10,8 @@
 #include "LogSink.h"
 #include "Toolbox.h"
 #include "UpdateScript.h"
+#include "UpdateTrust.h"
+#include "UpdateTrustRules.h"
 #include "WinOwners.h"
 
 using logging::kDetail;
@@ -29,15 +31,15 @@ const char kExtension[] = ".dll";
 const char kInstallFolder[] = "agents\\corvid\\";
 const char kWildcard[] = "-*";
 
-const char kScriptName[] = "external-update.vbs";
-const char kListName[] = "updatelist.txt";
-const char kUpdateLogName[] = "refresher.log";
-const char kLockName[] = "external-update.lock";
+// The update's own names in the agent folder are kept in one list, beside the rule that
+// keeps requests off them.
+using working_names::kOldCopySuffix;
+using working_names::kStagedSuffix;
+const char *const kScriptName = working_names::kUpdateScript;
+const char *const kListName = working_names::kUpdateList;
+const char *const kUpdateLogName = working_names::kUpdateLog;
+const char *const kLockName = working_names::kUpdateLock;
 const char kScriptHost[] = "cscript.exe";
-// Beside each destination while it is replaced: the new file before the swap, the old
-// one until the whole request is done.
-const char kStagedSuffix[] = ".refresher-new";
-const char kOldCopySuffix[] = ".refresher-old-";
 
 const int kCopyTries = 3;
 const DWORD kCopyPauseMs = 500;
@@ -147,7 +149,8 @@ int32_t UpdateAgent::HandleMessage(IToolboxMessage *message, IToolboxHost *calle
         }
         try {
             CheckEntriesInFolders(message, files, tempFolder, agentFolder);
-            if (NeedsExternalUpdate(files)) {
+            CheckUpdateBoundary(host, files, tempFolder, agentFolder);
+            if (TouchesRunningFiles(files)) {
                 host->Log(kInfo, "%s:%d FileList has special case requirements (agent or refrsher)", kUnit, __LINE__);
                 host->Log(kInfo, "%s:%d Refresher must be handled 'externally'", kUnit, __LINE__);
                 UpdateExternally(agentFolder, files);
@@ -184,6 +187,7 @@ void UpdateAgent::CheckEntriesInFolders(IToolboxMessage *message, const FileList
     // files of the agent folder: "..", a second folder, a drive, a stream or a device
     // would reach elsewhere.
     int entry = FirstPairOutsideFolders(files, tempFolder, agentFolder);
+    if (entry < 0) entry = FirstPairTheSystemRenames(files);
     if (entry < 0) return;
     std::string key = util::Format("File%d", entry);
     host->Log(kError, "%s:%d - %s is refused, it names no plain file of the temp folder: %s", kUnit, __LINE__,
@@ -251,6 +255,7 @@ void UpdateAgent::PutBack(const std::vector<Replaced> &done) {
 
 void UpdateAgent::CopyInPlace(const FileList &files) {
     CheckSourcesExist(files);
+    held_.HoldAndCheck(host, files);
     std::vector<Replaced> done;
     done.reserve(files.size());
     for (const UpdatePair &pair : files) {
@@ -277,6 +282,7 @@ void UpdateAgent::CopyInPlace(const FileList &files) {
             }
             done.push_back(replaced);
             host->Log(kDetail, "%s:%d - Deleting Source", kUnit, __LINE__);
+            held_.Release(pair.source);
             util::DeleteExistingFile(pair.source);
         } catch (const err::CGeneralError &error) {
             host->Log(kError, "%s:%d update failed\n\t%s:%d - %s\n\tValue = %d, System Error = %d", kUnit, __LINE__,
@@ -294,6 +300,7 @@ void UpdateAgent::CopyInPlace(const FileList &files) {
 
 void UpdateAgent::UpdateExternally(const std::string &agentFolder, const FileList &files) {
     CheckSourcesExist(files);
+    held_.HoldAndCheck(host, files);
     // The script splits each list line at its commas; such a path would be copied to the
     // wrong place, so it is refused before anything is written.
     if (ListHasComma(files)) {
@@ -302,11 +309,14 @@ void UpdateAgent::UpdateExternally(const std::string &agentFolder, const FileLis
     }
     util::ScopedHandle lock;
     TakeUpdateLock(agentFolder, lock);
+    // The script copies long after this request is answered: from copies nobody else can
+    // change, never from the temp folder.
+    const FileList staged = StageSources(host, agentFolder, files);
     host->Log(kDetail, "%s:%d - creating external-update script", kUnit, __LINE__);
     std::string scriptPath, listPath;
     if (!WriteUpdateScript(agentFolder, scriptPath))
         throw RefresherError(kUnit, __LINE__, "update script could not be written", 1, ERROR_WRITE_FAULT);
-    if (!WriteListFile(agentFolder, files, listPath))
+    if (!WriteListFile(agentFolder, staged, listPath))
         throw RefresherError(kUnit, __LINE__, "update list could not be written", 1, ERROR_WRITE_FAULT);
     host->Log(kDetail, "%s:%d - Ayiaaaaa-AyiaaaaAyiaaaa-AyiaaaaAyiaaaa", kUnit, __LINE__);
     Spawn(scriptPath, listPath, agentFolder, lock);

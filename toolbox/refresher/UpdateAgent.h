@@ -6,6 +6,7 @@
 #include "GeneralError.h"
 #include "MessageHandler.h"
 #include "UpdateRules.h"
+#include "UpdateTrust.h"
 #include "WinOwners.h"
 
 // Request/UpdateAgent: replaces the agent's files with the new ones in the temp folder.
@@ -39,6 +40,8 @@ private:
                const util::ScopedHandle &lock);
     void SendSuccessReply(IToolboxMessage *reply, IToolboxMessage *request);
     void SendFailureReply(IToolboxMessage *reply, const err::CGeneralError &error);
+
+    HeldSources held_;  // the new files, held from their check until they are copied
 };
 
 // Internal/UpdateInfo: adds this plug-in's current file name and its update pattern.

@@ -31,11 +31,15 @@ std::string Upper(std::string text) {
     return text;
 }
 
-// Names the system opens as devices, with or without an extension.
+// Names the system opens as devices, with or without an extension. COM and LPT take
+// the digits 0-9 and the superscripts one to three, as code page 1252 writes them
+// (B9, B2, B3) and as UTF-8 does (C2 B9, C2 B2, C2 B3).
 bool IsDeviceName(const std::string &name) {
-    static const char *const kDevices[] = {"CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM1", "COM2",
-                                           "COM3", "COM4", "COM5", "COM6", "COM7",   "COM8",    "COM9", "LPT1",
-                                           "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",   "LPT7",    "LPT8", "LPT9"};
+    static const char *const kDevices[] = {
+        "CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM0",     "COM1",     "COM2",     "COM3",
+        "COM4", "COM5", "COM6", "COM7", "COM8",   "COM9",    "COM\xB9", "COM\xB2", "COM\xB3", "COM\xC2\xB9",
+        "COM\xC2\xB2", "COM\xC2\xB3", "LPT0", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7",
+        "LPT8", "LPT9", "LPT\xB9", "LPT\xB2", "LPT\xB3", "LPT\xC2\xB9", "LPT\xC2\xB2", "LPT\xC2\xB3"};
     std::string base = Upper(name.substr(0, name.find('.')));
     while (!base.empty() && base.back() == ' ') base.pop_back();
     for (const char *device : kDevices) {
