@@ -44,8 +44,6 @@ std::string TextInNumberBuffer(const std::string &stored, bool &cut) {
     return text;
 }
 
-std::string Quoted(const std::string &text) { return "\"" + text + "\""; }
-
 std::string Decimal(unsigned value) { return std::to_string(static_cast<int>(value)); }
 
 std::string Hex(unsigned value) {
@@ -105,31 +103,37 @@ std::string ProfileNumberSurprise(const std::string &stored) {
     const ProfileNumberReading reading = ReadProfileNumberText(stored);
     if (reading.empty) return "";
     const std::string &text = reading.text;
-    const std::string shown = Quoted(Trimmed(stored)) + " reads as " + Decimal(reading.value);
+    const std::string readsAs = "reads as " + Decimal(reading.value);
     size_t start = 0;
     while (start < text.size() && IsProfileBlank(text[start])) ++start;
     if (start < text.size() && (text[start] == '+' || text[start] == '-')) ++start;
     const std::string number = text.substr(start);
-    if (number.size() > 2 && number[0] == '0' && (number[1] == 'X' || number[1] == 'B' || number[1] == 'O')) {
-        const std::string lower(1, static_cast<char>(number[1] - 'A' + 'a'));
-        return shown + ": only a lower-case \"0" + lower + "\" starts a number of another base (" +
-               Quoted(text.substr(0, start) + "0" + lower + number.substr(2)) + ")";
+    const struct {
+        char letter;
+        const char *base;
+    } kCapitalPrefixes[] = {{'X', "hexadecimal"}, {'B', "binary"}, {'O', "octal"}};
+    for (const auto &prefix : kCapitalPrefixes) {
+        if (number.size() <= 2 || number[0] != '0' || number[1] != prefix.letter) continue;
+        const std::string lower = "0" + std::string(1, static_cast<char>(prefix.letter - 'A' + 'a'));
+        return readsAs + ": only a lower-case " + lower + " starts a " + prefix.base + " number; write " +
+               text.substr(0, start) + lower + number.substr(2);
     }
     if (reading.cut)
-        return shown + ": only its first " + std::to_string(kProfileNumberCapacity - 1) + " characters are read";
+        return readsAs + ": only its first " + std::to_string(kProfileNumberCapacity - 1) + " characters are read";
     if (reading.digits == 0 && reading.base != 10)
-        return shown + ": no digit of base " + std::to_string(reading.base) + " follows its prefix";
-    if (reading.digits == 0) return shown + ": it does not start with a digit";
+        return readsAs + ": no digit of base " + std::to_string(reading.base) + " follows the prefix";
+    if (reading.digits == 0) return readsAs + ": it does not start with a digit";
     if (!ReadsWhole(reading)) {
         const std::string rest = text.substr(reading.end);
         const int next = DigitValue(rest[0]);
-        return shown + ": the number ends before " + Quoted(rest) +
-               (reading.base == 10 && next >= 10 && next < 16 ? "; a hexadecimal number starts with \"0x\"" : "");
+        return readsAs + ": the number ends before '" + rest + "'" +
+               (reading.base == 10 && next >= 10 && next < 16 ? "; a hexadecimal number starts with 0x" : "");
     }
-    if (reading.wrapped) return shown + ": the number is beyond 32 bits and wraps";
-    if (reading.base == 10 && reading.digits > 1 && number[0] == '0')
-        return shown + " (" + Hex(reading.value) +
-               "): a leading 0 makes it neither hexadecimal nor octal; a hexadecimal number starts with \"0x\"";
+    if (reading.wrapped) return readsAs + ": the number is beyond 32 bits and wraps";
+    // 01 to 09 read the same in every base; 010 and up do not.
+    if (reading.base == 10 && number[0] == '0' && reading.value >= 10)
+        return "reads as decimal " + Decimal(reading.value) + " (" + Hex(reading.value) +
+               "): a leading 0 makes no hexadecimal or octal number; a hexadecimal number starts with 0x";
     return "";
 }
 

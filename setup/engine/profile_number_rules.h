@@ -32,7 +32,8 @@ ProfileNumberReading ReadProfileNumberText(const std::string &value, unsigned fa
 bool ReadsWhole(const ProfileNumberReading &reading);
 
 // Empty when the value reads as it looks; otherwise what kestrel reads and why,
-// for a warning: "0X34" reads as 0, "0503" as decimal 503, "1e3" as 1.
+// to follow the value in a warning: "reads as 0: only a lower-case 0x ..." for
+// 0X34, "reads as decimal 503 (0x01F7): ..." for 0503, "reads as 1: ..." for 1e3.
 std::string ProfileNumberSurprise(const std::string &stored);
 
 // The board ID as the branch on it reads [DATA] SYSID: its low 16 bits.

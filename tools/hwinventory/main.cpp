@@ -126,16 +126,15 @@ void ReportBoardId(const InventoryOutcome &outcome) {
     }
     const unsigned id = BoardIdFromText(outcome.systemId);
     const std::string surprise = ProfileNumberSurprise(outcome.systemId);
+    const std::string why = surprise.empty() ? "" : outcome.systemId + " " + surprise;
     if (id == 0) {
-        fprintf(stderr,
-                "hwinventory: WARNING: SYSID=%s: kestrel reads the board ID as 0X0000, which no ID list "
-                "matches%s%s%s\n",
-                outcome.systemId.c_str(), surprise.empty() ? "" : " (", surprise.c_str(), surprise.empty() ? "" : ")");
+        fprintf(stderr, "hwinventory: WARNING: SYSID=%s: kestrel reads the board ID as 0X0000, which no ID list matches%s\n",
+                outcome.systemId.c_str(), why.empty() ? "" : (" (" + why + ")").c_str());
         return;
     }
-    fprintf(stderr, "hwinventory: %sSYSID=%s: kestrel reads the board ID as 0X%04X; list lines that match it: %s%s%s\n",
-            surprise.empty() ? "" : "WARNING: ", outcome.systemId.c_str(), id, MatchingListLines(id).c_str(),
-            surprise.empty() ? "" : "; ", surprise.c_str());
+    fprintf(stderr, "hwinventory: %sSYSID=%s: kestrel reads the board ID as 0X%04X; list lines that match it: %s%s\n",
+            why.empty() ? "" : "WARNING: ", outcome.systemId.c_str(), id, MatchingListLines(id).c_str(),
+            why.empty() ? "" : ("; " + why).c_str());
 }
 
 // A plan made from the machine file needs the board ID that the working copy
