@@ -100,7 +100,7 @@ void ScriptChecker::CheckRegistryList(const Command &c) {
             break;
         }
 
-        ProfileNumber action = ReadProfileNumber(fields[0]);
+        ProfileNumber action = ReadDecimalNumber(fields[0]);
         if (!action.isNumber || action.value < 1 || action.value > 4)
             findings_.Error(at, "action " + Quote(fields[0]) +
                                     " is not 1 to 4 (add, delete key, delete value, add if the key exists): the "
@@ -120,7 +120,7 @@ void ScriptChecker::CheckRegistryList(const Command &c) {
 }
 
 void ScriptChecker::CheckRegistryData(const std::string &typeText, const std::string &data, int at) {
-    ProfileNumber type = ReadProfileNumber(typeText);
+    ProfileNumber type = ReadDecimalNumber(typeText);
     if (!typeText.empty() && !type.isNumber)
         findings_.Warning(at, "data type " + Quote(typeText) + " is not a number: the value is written as REG_SZ");
     if (!type.isNumber || (type.value != 1 && type.value != 2) || HoldsToken(data)) return;
