@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "engine/profile_number_rules.h"
+
 namespace check {
 namespace rules {
 
@@ -40,9 +42,14 @@ void ScriptChecker::CheckRegistry(const Command &c) {
     if (!ReadKey(section, "RegKey", key) || key.empty())
         findings_.Warning(c.line, prefix + "has no RegKey: the command works on the root key itself");
     std::string type;
-    if (ReadKey(section, "RegDataType", type, &where) && !Trim(type).empty() && !ReadProfileNumber(type).isNumber)
-        findings_.Warning(where->lineNumber, prefix + "RegDataType " + Quote(type) +
-                                                 " is not a number: the value is written as REG_SZ");
+    if (ReadKey(section, "RegDataType", type, &where) && !Trim(type).empty()) {
+        if (!ReadProfileNumber(where->value).isNumber)
+            findings_.Warning(where->lineNumber, prefix + "RegDataType " + Quote(type) +
+                                                     " is not a number: the value is written as REG_SZ");
+        else if (!ProfileNumberSurprise(where->value).empty())
+            findings_.Warning(where->lineNumber,
+                              prefix + "RegDataType " + Quote(type) + " " + ProfileNumberSurprise(where->value));
+    }
     ProfileNumber binaryOrNumber = ReadProfileNumber(type);
     if (c.number == 3 && binaryOrNumber.isNumber && (binaryOrNumber.value == 1 || binaryOrNumber.value == 2)) {
         std::string data;
