@@ -1,7 +1,8 @@
 #include "profile_number_rules.h"
 
 #include <cstdint>
-#include <cstdio>
+
+#include "bounded_text.h"
 
 namespace {
 
@@ -22,7 +23,9 @@ struct Prefix {
 };
 const Prefix kPrefixes[] = {{'b', 2}, {'o', 8}, {'x', 16}};
 
-bool IsStoredBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == '\x1A'; }
+bool IsStoredBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == '\x1A';
+}
 
 std::string Trimmed(const std::string &text) {
     size_t begin = 0, end = text.size();
@@ -48,7 +51,7 @@ std::string Decimal(unsigned value) { return std::to_string(static_cast<int>(val
 
 std::string Hex(unsigned value) {
     char text[16];
-    snprintf(text, sizeof text, "0x%04X", value);
+    text::FormatBounded(text, sizeof text, "0x%04X", value);
     return text;
 }
 

@@ -68,8 +68,8 @@ TEST(DataOptions, NumbersWhereTheRunReadsNumbers) {
 TEST(DataOptions, NumbersThatReadOtherwiseThanTheyLookAreNamedWithWhatTheRunReads) {
     Checked checked = Check({"[Data]", "Logging=0X1", "SYSID=0503", "RunCount=1e3", "Debug=0x1", "IsNorvik=07",
                              "[CommandsList]", "33"});
-    EXPECT_TRUE(checked.Has(2, kWarning,
-                            "[Data] Logging '0X1' reads as 0: only a lower-case 0x starts a hexadecimal number; write 0x1"))
+    EXPECT_TRUE(checked.Has(
+        2, kWarning, "[Data] Logging '0X1' reads as 0: only a lower-case 0x starts a hexadecimal number; write 0x1"))
         << checked.Dump();
     EXPECT_TRUE(checked.Has(3, kWarning, "[Data] SYSID '0503' reads as decimal 503 (0x01F7)")) << checked.Dump();
     EXPECT_TRUE(checked.Has(4, kWarning, "[Data] RunCount '1e3' reads as 1: the number ends before 'e3'"))

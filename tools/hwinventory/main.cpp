@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/bounded_text.h"
 #include "engine/install_log.h"
 #include "engine/profile_number_rules.h"
 #include "engine/run_state.h"
@@ -128,7 +129,8 @@ void ReportBoardId(const InventoryOutcome &outcome) {
     const std::string surprise = ProfileNumberSurprise(outcome.systemId);
     const std::string why = surprise.empty() ? "" : outcome.systemId + " " + surprise;
     if (id == 0) {
-        fprintf(stderr, "hwinventory: WARNING: SYSID=%s: kestrel reads the board ID as 0X0000, which no ID list matches%s\n",
+        fprintf(stderr,
+                "hwinventory: WARNING: SYSID=%s: kestrel reads the board ID as 0X0000, which no ID list matches%s\n",
                 outcome.systemId.c_str(), why.empty() ? "" : (" (" + why + ")").c_str());
         return;
     }
@@ -196,8 +198,8 @@ int main(int argc, char **argv) {
         fprintf(stderr, "hwinventory: %s; no structure is read\n", message);
     } else if (!table->HoldsStructures()) {
         char message[112];
-        snprintf(message, sizeof message, "the SMBIOS structure table at %08X (%u bytes) holds no structure",
-                 table->StructureTableAddress(), static_cast<unsigned>(table->StructureTableLength()));
+        text::FormatBounded(message, sizeof message, "the SMBIOS structure table at %08X (%u bytes) holds no structure",
+                            table->StructureTableAddress(), static_cast<unsigned>(table->StructureTableLength()));
         // An empty inventory from a capture says nothing about the machine.
         if (captured) return Fail(kNoSmbios, std::string(captured) + ": " + message);
         fprintf(stderr, "hwinventory: WARNING: %s; kestrel finds nothing here either\n", message);

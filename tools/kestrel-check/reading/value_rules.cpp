@@ -36,7 +36,8 @@ ProfileNumber ReadDecimalNumber(const std::string &textValue) {
         value = std::min<int64_t>(value * 10 + (textValue[i] - '0'), int64_t{INT32_MAX} + 1);
     if (digits == 0) return result;
     result.isNumber = true;
-    result.value = static_cast<int>(std::max<int64_t>(std::min<int64_t>(negative ? -value : value, INT32_MAX), INT32_MIN));
+    result.value =
+        static_cast<int>(std::max<int64_t>(std::min<int64_t>(negative ? -value : value, INT32_MAX), INT32_MIN));
     while (i < textValue.size() && IsBlank(textValue[i])) ++i;
     result.whole = i == textValue.size() || textValue[i] == ';';
     return result;
