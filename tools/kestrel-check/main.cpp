@@ -1,6 +1,6 @@
 // kestrel-check: reports a script's mistakes before the script runs on a machine,
 // and what happened from install logs.
-//   kestrel-check [--quiet] SCRIPT...
+//   kestrel-check [--quiet] [--format text|sarif] SCRIPT...
 //   kestrel-check --log [--format text|json|markdown] LOG...
 // Exit status: 0 no error found, 1 an error found, 2 a file could not be read.
 #include <cstdio>
@@ -12,14 +12,16 @@
 #include "findings.h"
 #include "log_summary.h"
 #include "plan_tool.h"
+#include "sarif.h"
 #include "script_checker.h"
 
 namespace {
 
 const char kUsage[] =
-    "Usage: kestrel-check [--quiet] SCRIPT...\n"
+    "Usage: kestrel-check [--quiet] [--format text|sarif] SCRIPT...\n"
     "Checks kestrel scripts and reports each finding as FILE:LINE: error|warning|note: message.\n"
-    "  --quiet   report errors only\n"
+    "  --quiet         report errors only\n"
+    "  --format sarif  one SARIF 2.1.0 log of all findings, for code-scanning services\n"
     "Exit status: 0 no error, 1 errors found, 2 a file could not be read.\n"
     "\n"
     "Usage: kestrel-check --log [--format text|json|markdown] LOG...\n"
@@ -27,8 +29,9 @@ const char kUsage[] =
     "their failure lines, reboot requests, DONE and time.\n"
     "Exit status: 0 every run ended with DONE and nothing failed, 1 otherwise, 2 a log could not be read.\n";
 
-// 0, 1 or 2 for one file.
-int CheckFile(const std::string &path, bool quiet) {
+// 0, 1 or 2 for one file. In SARIF form the findings are kept for the one log
+// written at the end.
+int CheckFile(const std::string &path, bool quiet, std::vector<check::CheckedFile> *sarif) {
     std::string bytes, reason;
     if (!ReadWholeFile(path, bytes, reason)) {
         fprintf(stderr, "%s: error: cannot read: %s\n", path.c_str(), reason.c_str());
@@ -39,12 +42,16 @@ int CheckFile(const std::string &path, bool quiet) {
         fprintf(stderr, "%s: error: cannot check: %s\n", path.c_str(), reason.c_str());
         return 2;
     }
+    if (sarif) sarif->push_back({path, {}});
     for (const check::Finding &finding : findings.Sorted()) {
         if (quiet && finding.severity != check::Severity::Error) continue;
-        printf("%s\n", check::FormatFinding(path, finding).c_str());
+        if (sarif)
+            sarif->back().findings.push_back(finding);
+        else
+            printf("%s\n", check::FormatFinding(path, finding).c_str());
     }
     size_t errors = findings.Count(check::Severity::Error);
-    if (!quiet) {
+    if (!quiet && !sarif) {
         fprintf(stderr, "%s: %zu error(s), %zu warning(s), %zu note(s)\n", path.c_str(), errors,
                 findings.Count(check::Severity::Warning), findings.Count(check::Severity::Note));
     }
@@ -100,7 +107,7 @@ int main(int argc, char **argv) {
     for (const std::string &argument : arguments) {
         if (argument == "--log") return SummarizeLogs(arguments);
     }
-    bool quiet = false;
+    bool quiet = false, sarif = false;
     std::vector<std::string> files;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -109,6 +116,13 @@ int main(int argc, char **argv) {
             optionsEnded = true;
         } else if (!optionsEnded && (argument == "--quiet" || argument == "-q")) {
             quiet = true;
+        } else if (!optionsEnded && argument == "--format") {
+            const std::string format = i + 1 < argc ? argv[++i] : "";
+            if (format != "text" && format != "sarif") {
+                fprintf(stderr, "kestrel-check: --format takes text or sarif\n%s", kUsage);
+                return 2;
+            }
+            sarif = format == "sarif";
         } else if (!optionsEnded && (argument == "--help" || argument == "-h")) {
             fputs(kUsage, stdout);
             fputs(plan::kPlanUsage, stdout);
@@ -125,10 +139,12 @@ int main(int argc, char **argv) {
         return 2;
     }
     int status = 0;
+    std::vector<check::CheckedFile> checked;
     for (const std::string &file : files) {
-        int result = CheckFile(file, quiet);
+        int result = CheckFile(file, quiet, sarif ? &checked : nullptr);
         if (result > status) status = result;
     }
+    if (sarif) fputs(check::RenderSarif(checked).c_str(), stdout);
     fflush(stdout);
     return status;
 }
