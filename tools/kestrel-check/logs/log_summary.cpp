@@ -232,6 +232,7 @@ struct RunBuilder {
             inCommand = true;
             command.entry = entry;
             commandType = CommandType(t, commandFields);
+            run.commands.push_back(entry);
             ++run.commandCount;
             return;
         }

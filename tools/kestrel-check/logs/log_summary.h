@@ -58,6 +58,7 @@ struct Run {
     std::vector<std::string> switches;   // -silent, -noreboot, -resume as the run read them
     std::vector<std::string> sections;   // in the order entered
     int commandCount = 0;
+    std::vector<Entry> commands;         // every "CMD<n>> ..." line, in order
     std::vector<Entry> startFailures, startWarnings;  // before the first command
     std::vector<Command> troubled;       // commands with failures or warnings
     std::vector<Entry> reboots;          // reboot requests and their refusal

@@ -182,6 +182,8 @@ bool ExpandMachines(const std::vector<std::string> &given, std::vector<std::stri
     return true;
 }
 
+}  // namespace
+
 bool ReadScript(const std::string &path, check::ScriptFile &script) {
     std::string bytes, refusal, reason;
     check::Findings ignored;
@@ -195,6 +197,8 @@ bool ReadScript(const std::string &path, check::ScriptFile &script) {
     }
     return true;
 }
+
+namespace {
 
 std::vector<Plan> MakePlans(const check::ScriptFile &script, const std::string &path, const Options &options,
                             const std::vector<MachineFacts> &machines) {
@@ -222,6 +226,25 @@ std::vector<Plan> MakePlans(const check::ScriptFile &script, const std::string &
 
 }  // namespace
 
+bool LoadMachines(const std::vector<std::string> &given, std::vector<MachineFacts> &machines) {
+    std::vector<std::string> files;
+    if (!ExpandMachines(given, files)) return false;
+    for (const std::string &path : files) {
+        MachineFacts facts;
+        std::string bytes, refusal, reason;
+        if (!ReadWholeFile(path, bytes, reason)) {
+            fprintf(stderr, "%s: error: cannot read: %s\n", path.c_str(), reason.c_str());
+            return false;
+        }
+        if (!ReadMachineFile(bytes, path, facts, refusal)) {
+            fprintf(stderr, "%s: error: %s\n", path.c_str(), refusal.c_str());
+            return false;
+        }
+        machines.push_back(facts);
+    }
+    return true;
+}
+
 bool WantsPlan(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--") == 0) return false;
@@ -239,22 +262,8 @@ int RunPlanTool(int argc, char **argv) {
     if (!ReadScript(options.script, script)) return 2;
     if (!options.against.empty() && !ReadScript(options.against, old)) return 2;
 
-    std::vector<std::string> machineFiles;
-    if (!ExpandMachines(options.machines, machineFiles)) return 2;
     std::vector<MachineFacts> machines;
-    for (const std::string &path : machineFiles) {
-        MachineFacts facts;
-        std::string bytes, refusal, reason;
-        if (!ReadWholeFile(path, bytes, reason)) {
-            fprintf(stderr, "%s: error: cannot read: %s\n", path.c_str(), reason.c_str());
-            return 2;
-        }
-        if (!ReadMachineFile(bytes, path, facts, refusal)) {
-            fprintf(stderr, "%s: error: %s\n", path.c_str(), refusal.c_str());
-            return 2;
-        }
-        machines.push_back(facts);
-    }
+    if (!LoadMachines(options.machines, machines)) return 2;
     const bool machineFilesGiven = !machines.empty();
     if (machines.empty()) machines.push_back(UnknownMachine());
     if (options.releases.empty()) options.releases.push_back(nullptr);
