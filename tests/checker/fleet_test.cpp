@@ -12,12 +12,16 @@ using namespace checker_test;
 
 namespace {
 
-// The boards of the hardware fixtures as hwinventory writes them, and two more:
-// a second model whose product reads as the same ID, and a board of no maker.
+// The boards of the hardware fixtures as hwinventory writes them, a second PC of
+// the first model, and two more: a second model whose product reads as the same
+// ID, and a board of no maker.
 void WriteFleet(const std::string &folder) {
     WriteFile(folder + "kx200.ini", Script({"[Hardware Detect]", "SMBIOSVer=2.8", "Manufacture=Norvik",
                                             "Product Name=KX-200", "SerialNumber=SN123", "Manufacture2=Norvik",
                                             "Product Name2=0A7Ch", "MachineID=0x0A7C"}));
+    WriteFile(folder + "kx200b.ini", Script({"[Hardware Detect]", "SMBIOSVer=2.8", "Manufacture=Norvik",
+                                             "Product Name=KX-200", "SerialNumber=SN124", "Manufacture2=Norvik",
+                                             "Product Name2=0A7Ch", "MachineID=0x0A7C"}));
     WriteFile(folder + "kx250.ini", Script({"[Hardware Detect]", "SMBIOSVer=2.8", "Manufacture=Norvik",
                                             "Product Name=KX-250", "Manufacture2=Norvik", "Product Name2=A7Ch"}));
     WriteFile(folder + "box.ini", Script({"[Hardware Detect]", "SMBIOSVer=2.8", "Manufacture=Acme", "Product Name=Box",
@@ -54,19 +58,19 @@ TEST(Fleet, TheSummaryGroupsOutcomesAndNamesTheMachinesOfEachSection) {
     ToolRun run = RunChecker({"--plan", "--machine", machines, "--os", "xp", "--os", "win7", "--x86", "--wow64", script});
     ASSERT_EQ(0, run.exitCode) << run.err;
     const std::string all = Joined(run.out);
-    EXPECT_NE(std::string::npos, all.find(": 16 plans (4 machines x 2 releases x 2 architectures)")) << all;
+    EXPECT_NE(std::string::npos, all.find(": 20 plans (5 machines x 2 releases x 2 architectures)")) << all;
 
-    // Four paths of four plans; the first is the majority, the others are marked.
+    // Four paths: the maker's boards on each release are the majority, the others are marked.
     const std::vector<std::string> outcomes = Block(run.out, "Outcomes: 4 paths", "");
-    size_t marked = std::count_if(outcomes.begin(), outcomes.end(), [](const std::string &l) {
-        return l == "* 4 plans, differs from the majority:";
-    });
-    EXPECT_EQ(3u, marked) << all;
+    auto count = [&](const std::string &line) { return std::count(outcomes.begin(), outcomes.end(), line); };
+    EXPECT_EQ(2, count("  6 plans:")) << all;
+    EXPECT_EQ(2, count("* 4 plans, differs from the majority:")) << all;
 
     // Only the two models of the maker's ID reach [SupportedBoard], on every plan of theirs.
     EXPECT_EQ((std::vector<std::string>{"    - KX-200 (" + dir + "kx200.ini): every plan of it",
+                                        "    - KX-200 (" + dir + "kx200b.ini): every plan of it",
                                         "    - KX-250 (" + dir + "kx250.ini): every plan of it"}),
-              Block(run.out, "  [SupportedBoard]: 8 of 16", "    - "));
+              Block(run.out, "  [SupportedBoard]: 12 of 20", "    - "));
     EXPECT_NE(std::string::npos, all.find("  by every plan: [CommandsList] [BoardCheck] [Restart] [AfterRestart]"));
 
     // The facts table and its warnings: an ID of 0, one ID from two products.
@@ -93,8 +97,10 @@ TEST(Fleet, TheSummaryGroupsOutcomesAndNamesTheMachinesOfEachSection) {
     ToolRun json = RunChecker({"--plan", "--machine", machines, "--os", "xp", "--x86", "--format", "json", script});
     ASSERT_EQ(0, json.exitCode) << json.err;
     const std::string structured = Joined(json.out);
-    EXPECT_NE(std::string::npos, structured.find("{\"count\": 2, \"majority\": true, \"path\": [{\"sections\": "
-                                                 "[\"CommandsList\", \"WindowsXP\", \"BoardCheck\", \"GenericBoard\""));
+    EXPECT_NE(std::string::npos, structured.find("{\"count\": 3, \"differs\": false, \"path\": [{\"sections\": "
+                                                 "[\"CommandsList\", \"WindowsXP\", \"BoardCheck\", \"SupportedBoard\""))
+        << structured;
+    EXPECT_NE(std::string::npos, structured.find("{\"count\": 2, \"differs\": true, \"path\""));
     EXPECT_NE(std::string::npos, structured.find("\"matrix\": {\"shared\": [\"CommandsList\", \"WindowsXP\", "
                                                  "\"BoardCheck\", \"Restart\", \"AfterRestart\"], \"columns\": "
                                                  "[\"SupportedBoard\", \"GenericBoard\"]"));
@@ -111,7 +117,7 @@ TEST(Fleet, AgainstListsOnlyTheRowsAChangeMovesAndExitsOneForThem) {
     const std::string old = ExamplesFolder() + "/unattended_setup.ini";
     ToolRun same = RunChecker({"--plan", "--machine", folder, "--os", "xp", "--x86", "--against", old, old});
     EXPECT_EQ(0, same.exitCode) << same.err;
-    EXPECT_EQ((std::vector<std::string>{"0 of 4 rows moved between " + old + " and " + old}), same.out);
+    EXPECT_EQ((std::vector<std::string>{"0 of 5 rows moved between " + old + " and " + old}), same.out);
 
     // One more ID in the board list takes in the tower, whose board reads as 0X04D2.
     std::string text;
@@ -127,7 +133,7 @@ TEST(Fleet, AgainstListsOnlyTheRowsAChangeMovesAndExitsOneForThem) {
     ToolRun moved = RunChecker({"--plan", "--machine", folder, "--against", before, after});
     EXPECT_EQ(1, moved.exitCode) << moved.err;
     EXPECT_EQ((std::vector<std::string>{
-                  "1 of 4 rows moved between " + before + " and " + after, "",
+                  "1 of 5 rows moved between " + before + " and " + after, "",
                   "Tower 7 (" + folder + "tower.ini), unknown Windows, unknown process",
                   "  parts at CMD0> CMD25_BranchOnSystemID: 25,Boards,Supported,Generic (in [CommandsList])",
                   "    before: [Generic]: the ID 0X04D2 (board product '1234' (Product Name2)) is not in [Boards]",

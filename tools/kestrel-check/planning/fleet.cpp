@@ -209,15 +209,20 @@ std::vector<std::string> FactWarnings(const std::vector<MachineRow> &rows) {
             byId[row.id].push_back(&row);
     }
     for (const auto &entry : byId) {
-        std::vector<std::string> products;
-        for (const MachineRow *row : entry.second)
-            if (std::find(products.begin(), products.end(), row->boardProduct) == products.end())
-                products.push_back(row->boardProduct);
+        std::vector<std::pair<std::string, std::vector<std::string>>> products;  // product, its models
+        for (const MachineRow *row : entry.second) {
+            auto found = std::find_if(products.begin(), products.end(), [&](const auto &p) {
+                return p.first == row->boardProduct;
+            });
+            if (found == products.end()) found = products.insert(products.end(), {row->boardProduct, {}});
+            const std::string model = row->model.empty() ? row->file : row->model;
+            if (std::find(found->second.begin(), found->second.end(), model) == found->second.end())
+                found->second.push_back(model);
+        }
         if (products.size() < 2) continue;
         std::string from;
-        for (const MachineRow *row : entry.second)
-            from += (from.empty() ? "" : ", ") + check::Quote(row->boardProduct) + " (" +
-                    (row->model.empty() ? row->file : row->model) + ")";
+        for (const auto &product : products)
+            from += (from.empty() ? "" : ", ") + check::Quote(product.first) + " (" + Joined(product.second, ", ") + ")";
         warnings.push_back(ShownBoardId(entry.first) + " is read from " + std::to_string(products.size()) +
                            " different board products: " + from +
                            ": an ID list that takes one of them takes them all");
@@ -231,8 +236,9 @@ std::string RenderFleetText(const std::vector<Plan> &plans, const std::vector<Ma
     out += "Outcomes: " + Plural(groups.size(), "path", "paths") + "\n";
     for (size_t g = 0; g < groups.size(); ++g) {
         const OutcomeGroup &group = groups[g];
-        out += std::string(g == 0 ? "  " : "* ") + Plural(group.plans.size(), "plan", "plans") +
-               (g == 0 ? "" : ", differs from the majority") + ":\n";
+        const bool differs = group.plans.size() < groups.front().plans.size();
+        out += std::string(differs ? "* " : "  ") + Plural(group.plans.size(), "plan", "plans") +
+               (differs ? ", differs from the majority" : "") + ":\n";
         for (const std::string &run : group.path) out += "      " + run + "\n";
         for (const std::string &line : MemberLines(plans, group.plans)) out += "    - " + line + "\n";
     }
@@ -277,7 +283,8 @@ std::string RenderFleetMarkdown(const std::vector<Plan> &plans, const std::vecto
     const std::vector<OutcomeGroup> groups = GroupOutcomes(plans);
     for (size_t g = 0; g < groups.size(); ++g) {
         const OutcomeGroup &group = groups[g];
-        out += std::string("- ") + (g == 0 ? "" : "**differs from the majority:** ") +
+        const bool differs = group.plans.size() < groups.front().plans.size();
+        out += std::string("- ") + (differs ? "**differs from the majority:** " : "") +
                Plural(group.plans.size(), "plan", "plans") + ": " + Joined(group.path, "; ") + "\n";
         for (const std::string &line : MemberLines(plans, group.plans)) out += "  - " + line + "\n";
     }
@@ -331,7 +338,8 @@ std::string RenderFleetJson(const std::vector<Plan> &plans, const std::vector<Ma
     const std::vector<OutcomeGroup> groups = GroupOutcomes(plans);
     for (size_t g = 0; g < groups.size(); ++g) {
         out += "  {\"count\": " + std::to_string(groups[g].plans.size()) +
-               ", \"majority\": " + (g == 0 ? "true" : "false") + ", \"path\": [";
+               ", \"differs\": " + (groups[g].plans.size() < groups.front().plans.size() ? "true" : "false") +
+               ", \"path\": [";
         const Plan &first = plans[groups[g].plans.front()];
         for (size_t r = 0; r < first.runs.size(); ++r)
             out += std::string(r ? ", " : "") + "{\"sections\": " + JsonList(first.runs[r].sectionsEntered) +

@@ -20,7 +20,7 @@ std::string PlanLabel(const Plan &plan);
 std::vector<std::string> PathOf(const Plan &plan);
 
 // Plans with the same path and endings, largest group first (ties in the order
-// of their first plan).
+// of their first plan); a group smaller than the first differs from the majority.
 struct OutcomeGroup {
     std::vector<std::string> path;
     std::vector<size_t> plans;  // indexes into the plans given
