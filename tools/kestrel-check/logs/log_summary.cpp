@@ -439,7 +439,7 @@ void RenderRunText(std::string &out, const std::string &log, const Run &run, siz
         for (const Entry &e : entries) out += std::string("      ") + label + At(e) + "\n";
     };
     if (!run.startFailures.empty() || !run.startWarnings.empty()) {
-        out += "  FAILED   start-up\n";
+        out += std::string(run.startFailures.empty() ? "  warned   " : "  FAILED   ") + "start-up\n";
         lines(run.startFailures, "");
         lines(run.startWarnings, "warning: ");
     }
