@@ -48,7 +48,12 @@ std::vector<std::string> Block(const std::vector<std::string> &lines, const std:
 }
 
 TEST(Fleet, TheSummaryGroupsOutcomesAndNamesTheMachinesOfEachSection) {
-    const std::string machines = FreshFolder("fleet_summary") + "machines", dir = machines + "/";
+#ifdef _WIN32
+    const char *const separator = "\\";  // a folder is joined to its files as it is written
+#else
+    const char *const separator = "/";
+#endif
+    const std::string machines = FreshFolder("fleet_summary") + "machines", dir = machines + separator;
     std::filesystem::create_directories(machines);
     WriteFleet(dir);
     WriteFile(dir + "notes.txt", "not a machine file");
@@ -114,8 +119,10 @@ TEST(Fleet, TheSummaryGroupsOutcomesAndNamesTheMachinesOfEachSection) {
 TEST(Fleet, AgainstListsOnlyTheRowsAChangeMovesAndExitsOneForThem) {
     const std::string folder = FreshFolder("fleet_against"), scripts = FreshFolder("fleet_against_scripts");
     WriteFleet(folder);
+    // Given without its trailing separator, which Windows would read as quoting the quote after it.
+    const std::string machines = folder.substr(0, folder.size() - 1);
     const std::string old = ExamplesFolder() + "/unattended_setup.ini";
-    ToolRun same = RunChecker({"--plan", "--machine", folder, "--os", "xp", "--x86", "--against", old, old});
+    ToolRun same = RunChecker({"--plan", "--machine", machines, "--os", "xp", "--x86", "--against", old, old});
     EXPECT_EQ(0, same.exitCode) << same.err;
     EXPECT_EQ((std::vector<std::string>{"0 of 5 rows moved between " + old + " and " + old}), same.out);
 
@@ -127,10 +134,10 @@ TEST(Fleet, AgainstListsOnlyTheRowsAChangeMovesAndExitsOneForThem) {
     const std::string before = scripts + "old.ini", after = scripts + "new.ini";
     WriteFile(before, text);
     WriteFile(after, "; the boards we support\r\n" + text);  // text that moves nothing
-    EXPECT_EQ(0, RunChecker({"--plan", "--machine", folder, "--against", before, after}).exitCode);
+    EXPECT_EQ(0, RunChecker({"--plan", "--machine", machines, "--against", before, after}).exitCode);
     const size_t list = text.find("0x0A7C");
     WriteFile(after, text.substr(0, list) + "0x04D2\r\n" + text.substr(list));
-    ToolRun moved = RunChecker({"--plan", "--machine", folder, "--against", before, after});
+    ToolRun moved = RunChecker({"--plan", "--machine", machines, "--against", before, after});
     EXPECT_EQ(1, moved.exitCode) << moved.err;
     EXPECT_EQ((std::vector<std::string>{
                   "1 of 5 rows moved between " + before + " and " + after, "",

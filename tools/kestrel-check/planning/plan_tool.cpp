@@ -176,7 +176,10 @@ bool ExpandMachines(const std::vector<std::string> &given, std::vector<std::stri
             return false;
         }
         std::sort(found.begin(), found.end());
-        const std::string separator = path.back() == '/' || path.back() == '\\' ? "" : "/";
+        // Joined the way the folder is written: with a backslash when it holds one.
+        const std::string separator = path.back() == '/' || path.back() == '\\' ? ""
+                                      : path.find('\\') != std::string::npos ? "\\"
+                                                                              : "/";
         for (const std::string &name : found) files.push_back(path + separator + name);
     }
     return true;
