@@ -149,7 +149,9 @@ struct RunBuilder {
                 for (size_t k = 1; k < commandFields.size() && k <= 7; ++k) {
                     std::string field = commandFields[k];
                     Trim(field);
-                    if (field == chosen) seen += (seen.empty() ? "" : " or ") + std::string(kReleasesOfOutcome[k - 1]);
+                    if (field != chosen) continue;
+                    seen += (seen.empty() ? "" : " or ") + std::string(kReleasesOfOutcome[k - 1]);
+                    if (run.facts.releaseOutcome < 0) run.facts.releaseOutcome = static_cast<int>(k - 1);
                 }
                 if (!seen.empty()) run.facts.windows = seen;
             }
@@ -210,6 +212,7 @@ struct RunBuilder {
                 run.script = copied.substr(0, copiedAt);
                 Trim(run.script);
                 run.source = run.script;
+                run.freshStart = true;
                 run.workingCopy = copied.substr(copiedAt + 20);
                 Trim(run.workingCopy);
             } else if (run.script.empty()) {

@@ -40,6 +40,7 @@ struct RunFacts {
     std::string maker;    // command 9: "yes", "no" or "debug override"
     std::string idRead;   // command 25: "0X0A7C" as the log shows it
     std::string windows;  // command 18 (and 30): the releases its outcome stands for
+    int releaseOutcome = -1;  // command 18: the first argument that names the section it chose
     std::string process;  // command 38 (36, 37): "WOW64" or "x86"
 };
 
@@ -55,6 +56,7 @@ struct Run {
     std::string script;                  // the script the run names: the source, or its working copy on a resume
     std::string source;                  // the source script, also for a resumed run of this log
     std::string workingCopy;             // "The INI file in use is ..." 
+    bool freshStart = false;             // the run copied the script afresh ("... has been copied to ...")
     std::vector<std::string> switches;   // -silent, -noreboot, -resume as the run read them
     std::vector<std::string> sections;   // in the order entered
     int commandCount = 0;

@@ -84,15 +84,17 @@ std::string Bracketed(const std::vector<std::string> &sections) {
     return Joined(shown, " ");
 }
 
-std::string Title(const std::vector<Plan> &plans, const std::vector<MachineFacts> &machines) {
-    std::vector<std::string> releases, processes;
+std::string Title(const std::vector<Plan> &plans) {
+    std::vector<std::string> releases, processes, machineLabels;
     for (const Plan &plan : plans) {
+        if (std::find(machineLabels.begin(), machineLabels.end(), plan.machine) == machineLabels.end())
+            machineLabels.push_back(plan.machine);
         if (std::find(releases.begin(), releases.end(), plan.windows) == releases.end()) releases.push_back(plan.windows);
         if (std::find(processes.begin(), processes.end(), plan.process) == processes.end())
             processes.push_back(plan.process);
     }
     return (plans.empty() ? std::string() : plans.front().script) + ": " + Plural(plans.size(), "plan", "plans") +
-           " (" + Plural(machines.size(), "machine", "machines") + " x " +
+           " (" + Plural(machineLabels.size(), "machine", "machines") + " x " +
            Plural(releases.size(), "release", "releases") + " x " +
            Plural(processes.size(), "architecture", "architectures") + ")";
 }
@@ -231,7 +233,7 @@ std::vector<std::string> FactWarnings(const std::vector<MachineRow> &rows) {
 }
 
 std::string RenderFleetText(const std::vector<Plan> &plans, const std::vector<MachineFacts> &machines) {
-    std::string out = "Fleet: " + Title(plans, machines) + "\n\n";
+    std::string out = "Fleet: " + Title(plans) + "\n\n";
     const std::vector<OutcomeGroup> groups = GroupOutcomes(plans);
     out += "Outcomes: " + Plural(groups.size(), "path", "paths") + "\n";
     for (size_t g = 0; g < groups.size(); ++g) {
@@ -256,8 +258,7 @@ std::string RenderFleetText(const std::vector<Plan> &plans, const std::vector<Ma
     }
 
     const std::vector<MachineRow> rows = MachineRows(machines);
-    out += "\nMachines\n";
-    out += "  | Model | File | Maker mark | Board product | SYSID | ID read | Language |\n";
+    if (!rows.empty()) out += "\nMachines\n  | Model | File | Maker mark | Board product | SYSID | ID read | Language |\n";
     for (const MachineRow &row : rows)
         out += "  | " + Cell(row.model) + " | " + Cell(row.file) + " | " + Cell(row.makerMark) + " | " +
                Cell(row.boardProduct) + " | " + Cell(row.sysid) + " | " + Cell(row.idRead) + " | " +
@@ -279,7 +280,7 @@ std::string RenderFleetText(const std::vector<Plan> &plans, const std::vector<Ma
 }
 
 std::string RenderFleetMarkdown(const std::vector<Plan> &plans, const std::vector<MachineFacts> &machines) {
-    std::string out = "## Fleet: " + Title(plans, machines) + "\n\n### Outcomes\n\n";
+    std::string out = "## Fleet: " + Title(plans) + "\n\n### Outcomes\n\n";
     const std::vector<OutcomeGroup> groups = GroupOutcomes(plans);
     for (size_t g = 0; g < groups.size(); ++g) {
         const OutcomeGroup &group = groups[g];
@@ -299,8 +300,9 @@ std::string RenderFleetMarkdown(const std::vector<Plan> &plans, const std::vecto
                ": " + Joined(MemberLines(plans, entering), "; ") + "\n";
     }
     const std::vector<MachineRow> rows = MachineRows(machines);
-    out += "\n### Machines\n\n| Model | File | Maker mark | Board product | SYSID | ID read | Language |\n"
-           "|---|---|---|---|---|---|---|\n";
+    if (!rows.empty())
+        out += "\n### Machines\n\n| Model | File | Maker mark | Board product | SYSID | ID read | Language |\n"
+               "|---|---|---|---|---|---|---|\n";
     for (const MachineRow &row : rows)
         out += "| " + Cell(row.model) + " | " + Cell(row.file) + " | " + Cell(row.makerMark) + " | " +
                Cell(row.boardProduct) + " | " + Cell(row.sysid) + " | " + Cell(row.idRead) + " | " +

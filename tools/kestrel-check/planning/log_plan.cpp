@@ -1,7 +1,5 @@
 #include "log_plan.h"
 
-#include <cstring>
-
 #include "file_bytes.h"
 #include "findings.h"
 #include "script_reader.h"
@@ -25,9 +23,6 @@ std::string FolderName(const std::string &path) {
 
 // The release that stands for command 18's outcome k, which is all the plan needs of it.
 const char *const kReleaseOfOutcome[] = {"win7", "win95", "win98", "nt4", "win2k", "xp", "vista"};
-const char *const kOutcomeTexts[] = {"none of Windows 95 to Vista (7 or later, or Me)", "Windows 95",
-                                     "Windows 98", "Windows NT 4.0", "Windows 2000",
-                                     "Windows XP or Server 2003", "Windows Vista"};
 
 struct LogStep {
     const logsum::Entry *command;
@@ -82,12 +77,9 @@ PlanFacts FactsOfLog(const logsum::LogSummary &log, const MachineFacts &machine,
     PlanFacts facts = given;
     facts.machine = machine;
     for (const logsum::Run &run : log.runs) {
-        if (!facts.windows && !run.facts.windows.empty())
-            for (size_t k = 0; k < sizeof kOutcomeTexts / sizeof kOutcomeTexts[0]; ++k)
-                if (run.facts.windows.compare(0, strlen(kOutcomeTexts[k]), kOutcomeTexts[k]) == 0) {
-                    facts.windows = FindWindowsRelease(kReleaseOfOutcome[k]);
-                    break;
-                }
+        const int k = run.facts.releaseOutcome;
+        if (!facts.windows && k >= 0 && k < static_cast<int>(sizeof kReleaseOfOutcome / sizeof kReleaseOfOutcome[0]))
+            facts.windows = FindWindowsRelease(kReleaseOfOutcome[k]);
         if (facts.wow64 == Fact::Unknown && !run.facts.process.empty())
             facts.wow64 = run.facts.process == "WOW64" ? Fact::Yes : Fact::No;
     }
@@ -99,8 +91,13 @@ bool HoldAgainstPlan(const logsum::LogSummary &log, const Plan &plan, std::strin
     std::vector<const PlannedCommand *> planned;
     for (const PlannedRun &run : plan.runs)
         for (const PlannedCommand &command : run.commands) planned.push_back(&command);
+    // A log of a PC the script was started on afresh more than once: the last start is the one to hold.
+    size_t first = 0;
+    for (size_t r = 0; r < log.runs.size(); ++r)
+        if (log.runs[r].freshStart) first = r;
     std::vector<LogStep> logged;
-    for (const logsum::Run &run : log.runs) {
+    for (size_t r = first; r < log.runs.size(); ++r) {
+        const logsum::Run &run = log.runs[r];
         for (const logsum::Entry &command : run.commands) {
             const logsum::Branch *chose = nullptr;
             for (const logsum::Branch &branch : run.branches)
