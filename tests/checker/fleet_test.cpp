@@ -60,7 +60,8 @@ TEST(Fleet, TheSummaryGroupsOutcomesAndNamesTheMachinesOfEachSection) {
     const std::string script = ExamplesFolder() + "/unattended_setup.ini";
 
     // A folder, and --x86 with --wow64: both architectures, never silently one.
-    ToolRun run = RunChecker({"--plan", "--machine", machines, "--os", "xp", "--os", "win7", "--x86", "--wow64", script});
+    ToolRun run =
+        RunChecker({"--plan", "--machine", machines, "--os", "xp", "--os", "win7", "--x86", "--wow64", script});
     ASSERT_EQ(0, run.exitCode) << run.err;
     const std::string all = Joined(run.out);
     EXPECT_NE(std::string::npos, all.find(": 20 plans (5 machines x 2 releases x 2 architectures)")) << all;

@@ -89,7 +89,8 @@ std::string Title(const std::vector<Plan> &plans) {
     for (const Plan &plan : plans) {
         if (std::find(machineLabels.begin(), machineLabels.end(), plan.machine) == machineLabels.end())
             machineLabels.push_back(plan.machine);
-        if (std::find(releases.begin(), releases.end(), plan.windows) == releases.end()) releases.push_back(plan.windows);
+        if (std::find(releases.begin(), releases.end(), plan.windows) == releases.end())
+            releases.push_back(plan.windows);
         if (std::find(processes.begin(), processes.end(), plan.process) == processes.end())
             processes.push_back(plan.process);
     }
@@ -115,8 +116,9 @@ std::vector<std::string> MemberLines(const std::vector<Plan> &plans, const std::
             if (plans[i].machine != machine) continue;
             ++listed;
             label = MachineLabel(plans[i]);
-            auto found = std::find_if(releases.begin(), releases.end(),
-                                      [&](const std::pair<std::string, std::string> &r) { return r.first == plans[i].windows; });
+            auto found = std::find_if(releases.begin(), releases.end(), [&](const auto &r) {
+                return r.first == plans[i].windows;
+            });
             if (found == releases.end())
                 releases.push_back({plans[i].windows, plans[i].process});
             else
@@ -224,7 +226,8 @@ std::vector<std::string> FactWarnings(const std::vector<MachineRow> &rows) {
         if (products.size() < 2) continue;
         std::string from;
         for (const auto &product : products)
-            from += (from.empty() ? "" : ", ") + check::Quote(product.first) + " (" + Joined(product.second, ", ") + ")";
+            from += (from.empty() ? "" : ", ") + check::Quote(product.first) + " (" + Joined(product.second, ", ") +
+                    ")";
         warnings.push_back(ShownBoardId(entry.first) + " is read from " + std::to_string(products.size()) +
                            " different board products: " + from +
                            ": an ID list that takes one of them takes them all");
@@ -258,7 +261,8 @@ std::string RenderFleetText(const std::vector<Plan> &plans, const std::vector<Ma
     }
 
     const std::vector<MachineRow> rows = MachineRows(machines);
-    if (!rows.empty()) out += "\nMachines\n  | Model | File | Maker mark | Board product | SYSID | ID read | Language |\n";
+    if (!rows.empty())
+        out += "\nMachines\n  | Model | File | Maker mark | Board product | SYSID | ID read | Language |\n";
     for (const MachineRow &row : rows)
         out += "  | " + Cell(row.model) + " | " + Cell(row.file) + " | " + Cell(row.makerMark) + " | " +
                Cell(row.boardProduct) + " | " + Cell(row.sysid) + " | " + Cell(row.idRead) + " | " +

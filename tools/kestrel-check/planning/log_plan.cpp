@@ -51,7 +51,8 @@ const MachineFacts *MatchMachine(const std::string &logPath, const std::vector<M
     const std::string folded = check::Folded(logPath), stem = Stem(logPath), folder = FolderName(logPath);
     for (const MachineFacts &machine : machines) {
         const std::string name = Stem(machine.label);
-        const bool serial = machine.serial.size() >= 3 && folded.find(check::Folded(machine.serial)) != std::string::npos;
+        const bool serial =
+            machine.serial.size() >= 3 && folded.find(check::Folded(machine.serial)) != std::string::npos;
         if (serial || name == stem || (!folder.empty() && name == folder)) fits.push_back(&machine);
     }
     if (fits.size() == 1) return fits.front();

@@ -144,7 +144,7 @@ std::string Parse(int argc, char **argv, Options &options) {
         }
     }
     if (loose.size() > 1) return "--plan takes one script";
-    if (loose.empty() && !options.machines.empty() && options.machines.size() > 1) {
+    if (loose.empty() && options.machines.size() > 1) {
         loose.push_back(options.machines.back());
         options.machines.pop_back();
     }
@@ -164,7 +164,8 @@ bool ExpandMachines(const std::vector<std::string> &given, std::vector<std::stri
         std::vector<std::string> found;
         for (const auto &entry : std::filesystem::directory_iterator(std::filesystem::u8path(path), error)) {
             const std::string name = entry.path().filename().u8string();
-            if (name.size() > 4 && check::Folded(name.substr(name.size() - 4)) == ".ini" && entry.is_regular_file(error))
+            const bool ini = name.size() > 4 && check::Folded(name.substr(name.size() - 4)) == ".ini";
+            if (ini && entry.is_regular_file(error))
                 found.push_back(name);
         }
         if (error) {
@@ -276,7 +277,8 @@ int RunPlanTool(int argc, char **argv) {
     if (!options.against.empty()) {
         const std::vector<Plan> before = MakePlans(old, options.against, options, machines);
         const std::vector<MovedRow> moved = CompareRows(before, plans);
-        const std::string out = options.format == "json" ? RenderMovedJson(moved, plans) : RenderMovedText(moved, before, plans);
+        const std::string out =
+            options.format == "json" ? RenderMovedJson(moved, plans) : RenderMovedText(moved, before, plans);
         fputs(out.c_str(), stdout);
         fflush(stdout);
         return moved.empty() ? 0 : 1;
