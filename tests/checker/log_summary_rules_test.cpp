@@ -155,3 +155,50 @@ TEST(LogSummary, EveryFailureFormIsReachedAndListedInTheDocs) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a fleet owner asks of a log: the facts the run saw, the sections its
+// branches chose, a restart made (not refused), and an inventory that was skipped.
+TEST(LogSummary, FactsBranchesRestartsAndASkippedInventory) {
+    LogSummary log = SummarizeLog(
+        "pc7.log",
+        Log({"[10:00:00.000]  kestrel.exe> *** Starting C:\\k\\kestrel.exe Version: 2.00.10 *** ",
+             "[10:00:00.001]  kestrel.exe> InitINIFile() C:\\kit\\setup.ini has been copied to C:\\Temp\\setup.ini",
+             "[10:00:00.002]  kestrel.exe> InitINIFile() The INI file in use is C:\\Temp\\setup.ini",
+             "[10:00:00.003]  Sleuth was unable to find SMBIOS.  Checking WMI",
+             "[10:00:00.004]  Sleuth was unable to load Hw Query DLL",
+             "[10:00:00.005]  kestrel.exe> CMD0> CMD09_BranchOnIsNorvik: 9,Ours,Theirs ",
+             "[10:00:00.005]  kestrel.exe>  This is not a Norvik.",
+             "[10:00:00.005]  kestrel.exe>   Setting next section to:  Theirs",
+             "[10:00:00.006]  kestrel.exe> **   Starting section >Theirs<",
+             "[10:00:00.007]  kestrel.exe> CMD1> CMD38_BranchOnWow64: 38,X86,Wow ",
+             "[10:00:00.007]  kestrel.exe>  KESTREL running as WOW64 process.",
+             "[10:00:00.007]  kestrel.exe>   Setting next section to:  Wow",
+             "[10:00:00.008]  kestrel.exe> CMD2> CMD20_ExitRebootSystem: 20 ",
+             "[10:00:00.008]  kestrel.exe> Setting to reboot system... ",
+             "[10:00:00.009]  kestrel.exe> DONE  Shutting down system."}));
+    ASSERT_EQ(1u, log.runs.size());
+    const logsum::Run &run = log.runs[0];
+    EXPECT_EQ("no", run.facts.maker);
+    EXPECT_EQ("WOW64", run.facts.process);
+    ASSERT_EQ(2u, run.branches.size());
+    EXPECT_EQ(9, run.branches[0].type);
+    EXPECT_EQ("Theirs", run.branches[0].chosen);
+    EXPECT_EQ("Wow", run.branches[1].chosen);
+    EXPECT_EQ(1u, run.restartsMade);
+    EXPECT_EQ(0u, run.restartsRefused);
+    EXPECT_TRUE(log.Healthy());
+    EXPECT_TRUE(log.InventorySkipped());
+
+    const std::string markdown = Render({log}, Format::Markdown);
+    EXPECT_NE(std::string::npos,
+              markdown.find("| pc7.log | warning: inventory skipped | C:\\kit\\setup.ini | [Theirs] | - | 1 | 3 | 0 | "
+                            "1 | 1 made | yes |"))
+        << markdown;
+    const std::string json = Render({log}, Format::Json);
+    EXPECT_NE(std::string::npos, json.find("\"branches\":[{\"line\":6,\"command\":9,\"section\":\"Theirs\"}")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"restarts_made\":1,\"restarts_refused\":0,\"inventory_skipped\":true"));
+}
+
+}  // namespace

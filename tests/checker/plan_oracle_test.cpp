@@ -10,6 +10,7 @@
 #include <cctype>
 #include <map>
 
+#include "log_plan.h"
 #include "plan.h"
 #include "test_support.h"
 
@@ -209,6 +210,55 @@ TEST_F(PlanOracle, BoardIdsReadAsKestrelReadsThem) {
     EXPECT_EQ((std::vector<std::string>{"CommandsList", "Unlisted"}),
               Compare(script, kCapitalX, "xp").SectionsEntered());
     EXPECT_EQ((std::vector<std::string>{"CommandsList", "Listed"}), Compare(script, kBinary, "xp").SectionsEntered());
+}
+
+// A log held against the plan of its machine: the run of the board the machine
+// file names keeps to it; the same PC without HwQuery.dll skips its inventory,
+// reads the ID as 0 and leaves the plan at the board-ID branch.
+TEST_F(PlanOracle, LogsAreHeldAgainstThePlanOfTheirMachine) {
+    const std::string script = PlaceExample("unattended_setup.ini");
+    const std::string log = ProfileString(script, "Data", "LogFile", "C:\\system.sav\\util\\install.log");
+    const std::string copy = folder_ + "\\norvik.log";  // named after its machine file
+    std::vector<plan::MachineFacts> machines(1);
+    std::string refusal;
+    ASSERT_TRUE(plan::ReadMachineFile(ReadFile(MachineFile(kNorvik)), MachineFile(kNorvik), machines[0], refusal));
+    check::ScriptFile parsed;
+    check::Findings ignored;
+    ASSERT_TRUE(check::ParseScript(ReadFile(script), parsed, ignored, refusal));
+    auto hold = [&](logsum::LogSummary &summary, std::string &verdict) {
+        EXPECT_TRUE(CopyFileA(log.c_str(), copy.c_str(), FALSE));
+        summary = logsum::SummarizeLog(copy, ReadFile(copy));
+        std::string note;
+        const plan::Plan made =
+            plan::MakePlan(parsed, plan::FactsOfLog(summary, plan::MachineOfLog(copy, machines, note), {}));
+        EXPECT_EQ("", note);
+        return plan::HoldAgainstPlan(summary, made, verdict);
+    };
+
+    Compare(script, kNorvik, "xp");
+    logsum::LogSummary summary;
+    std::string verdict;
+    EXPECT_TRUE(hold(summary, verdict)) << verdict;
+    EXPECT_EQ("as planned: 20 commands", verdict);
+    ASSERT_EQ(2u, summary.runs.size());
+    EXPECT_EQ("0X0A7C", summary.runs[0].facts.idRead);
+    EXPECT_EQ("Windows XP or Server 2003", summary.runs[0].facts.windows);
+    EXPECT_EQ(1u, summary.runs[0].restartsRefused);
+    EXPECT_EQ(0u, summary.runs[0].restartsMade);
+    EXPECT_EQ(script, summary.runs[1].source);  // the resumed run names only the working copy
+    EXPECT_FALSE(summary.InventorySkipped());
+
+    const std::string bare = folder_ + "\\bare";
+    CreateDirectoryA(bare.c_str(), nullptr);
+    VersionedCopy kestrel(KestrelPath(), bare, "kestrelxp.exe", kWineVersions.at("xp"));
+    DeleteTree(log);
+    DeleteTree(WorkingCopyOf("unattended_setup.ini"));
+    EXPECT_EQ(0, RunProgram(kestrel.Path(), script + " -silent -noreboot", 120000));
+    EXPECT_EQ(0, RunProgram(kestrel.Path(), script + " -resume", 120000));
+    EXPECT_FALSE(hold(summary, verdict)) << verdict;
+    EXPECT_EQ("planned [SupportedBoard], took [GenericBoard] at CMD10: the ID read was 0X0000", verdict);
+    EXPECT_TRUE(summary.InventorySkipped());
+    EXPECT_TRUE(summary.Healthy());  // every run got to DONE: only the plan tells it went wrong
 }
 
 }  // namespace

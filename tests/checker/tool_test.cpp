@@ -139,7 +139,7 @@ TEST(Tool, PlanGivesOnePlanPerMachineAndReleaseAndAMatrix) {
     ToolRun json = RunChecker({"--plan", "--os", "win7", "--format", "json", script});
     EXPECT_EQ(0, json.exitCode) << json.err;
     ASSERT_FALSE(json.out.empty());
-    EXPECT_EQ("[", json.out.front());
+    EXPECT_EQ(0u, json.out.front().find("{\"script\": "));
 
     EXPECT_EQ(2, RunChecker({"--plan", "--os", "os2", script}).exitCode);
     EXPECT_EQ(2, RunChecker({"--plan", "--machine", script, script}).exitCode);  // no [Hardware Detect]

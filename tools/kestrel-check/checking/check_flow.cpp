@@ -31,14 +31,17 @@ void ScriptChecker::CheckCommandSection(const ScriptSection &section) {
         Command c;
         c.line = line.lineNumber;
         for (const std::string &field : unrolled.fields) c.arguments.push_back(ValueAsRead(Trim(field)));
+        findings_.SetRule("command-number");
         c.number = ReadCommandNumber(ValueAsRead(Trim(unrolled.typeText)), section, line);
         commands.push_back(std::move(c));
     }
 
+    findings_.SetRule("replaced-choice");
     ReportReplacedChoices(commands);
     for (size_t i = 0; i < commands.size(); ++i) {
         Command &c = commands[i];
         if (c.number == 0) {
+            findings_.SetRule("unreachable-command");
             size_t after = commands.size() - i - 1;
             if (after > 0 && !endsReported_.count(c.line)) {
                 findings_.Warning(c.line, "command 0 ends the section here: the " +
@@ -48,6 +51,7 @@ void ScriptChecker::CheckCommandSection(const ScriptSection &section) {
         }
         c.rule = FindCommandRule(c.number);
         if (!c.rule) continue;
+        findings_.SetRule("command-" + std::to_string(c.number));
         CheckFits(c.Argument(0), kArgumentCapacity, c.line, std::string(c.rule->name) + ": argument 0", findings_);
         (this->*kShapeChecks[static_cast<int>(c.rule->shape)])(c);
     }

@@ -48,9 +48,13 @@ bool IsNearMiss(const std::string &wanted, const std::string &found) {
 }  // namespace
 
 void ScriptChecker::Run() {
+    findings_.SetRule("data-section");
     CheckDataSection();
+    findings_.SetRule("variables");
     CheckVariablesSection();
+    findings_.SetRule("run-sections");
     CheckRunSections();
+    findings_.SetRule("commands-list");
     for (const char *name : kRunSections) used_.insert(Folded(name));
 
     const ScriptSection *start = script_.Find("CommandsList");
@@ -74,8 +78,11 @@ void ScriptChecker::Run() {
         CheckCommandSection(*section);
     }
 
+    findings_.SetRule("missing-section");
     ReportMissingSections();
+    findings_.SetRule("variable-unset");
     ReportVariableUses();
+    findings_.SetRule("unused-section");
     ReportUnusedSections();
 }
 

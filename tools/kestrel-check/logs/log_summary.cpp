@@ -1,7 +1,9 @@
 #include "log_summary.h"
 
 #include "findings.h"
+#include "script_reader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -103,11 +105,88 @@ void Trim(std::string &textValue) {
     while (!textValue.empty() && textValue.front() == ' ') textValue.erase(0, 1);
 }
 
+// "CMD10> CMD25_BranchOnSystemID: 25,A,B": 25, and the fields after the name.
+int CommandType(const std::string &textValue, std::vector<std::string> &fields) {
+    fields.clear();
+    size_t name = textValue.find("> CMD");
+    if (name == std::string::npos) return -1;
+    int type = 0;
+    size_t at = name + 5;
+    if (at >= textValue.size() || !isdigit(static_cast<unsigned char>(textValue[at]))) return -1;
+    while (at < textValue.size() && isdigit(static_cast<unsigned char>(textValue[at])) && type < 1000)
+        type = type * 10 + (textValue[at++] - '0');
+    size_t colon = textValue.find(": ", at);
+    if (colon != std::string::npos) {
+        std::string rest = textValue.substr(colon + 2) + ",";
+        for (size_t start = 0, comma; (comma = rest.find(',', start)) != std::string::npos; start = comma + 1)
+            fields.push_back(rest.substr(start, comma - start));
+    }
+    return type;
+}
+
+// The releases that command 18's outcome (argument k) stands for.
+const char *const kReleasesOfOutcome[] = {"none of Windows 95 to Vista (7 or later, or Me)", "Windows 95",
+                                          "Windows 98", "Windows NT 4.0", "Windows 2000",
+                                          "Windows XP or Server 2003", "Windows Vista"};
+
 struct RunBuilder {
     Run run;
     long firstStamp = -1, lastStamp = -1;
     bool inCommand = false;
     Command command;
+    int commandType = -1;
+    std::vector<std::string> commandFields;  // field 0 is the command number
+
+    // What the lines after a command say of the PC and of the next section.
+    void TakeOutcome(const std::string &t) {
+        const std::string next = After(t, "Setting next section to:");
+        if (inCommand && !next.empty()) {
+            std::string chosen = next;
+            Trim(chosen);
+            run.branches.push_back({command.entry, commandType, chosen});
+            if (commandType == 18) {
+                std::string seen;
+                for (size_t k = 1; k < commandFields.size() && k <= 7; ++k) {
+                    std::string field = commandFields[k];
+                    Trim(field);
+                    if (field != chosen) continue;
+                    seen += (seen.empty() ? "" : " or ") + std::string(kReleasesOfOutcome[k - 1]);
+                    if (run.facts.releaseOutcome < 0) run.facts.releaseOutcome = static_cast<int>(k - 1);
+                }
+                if (!seen.empty()) run.facts.windows = seen;
+            }
+            return;
+        }
+        static const struct {
+            const char *text;
+            std::string RunFacts::*fact;
+            const char *value;  // null: the 0X.... after the text
+        } kFactLines[] = {
+            {"This is not a Norvik.", &RunFacts::maker, "no"},
+            {"**** DEBUG OVERRIDE *****", &RunFacts::maker, "debug override"},
+            {"This is a Norvik with ID", &RunFacts::idRead, nullptr},
+            {"The ID read is", &RunFacts::idRead, nullptr},
+            {"was not found in list.", &RunFacts::idRead, nullptr},
+            {"...not running Win98", &RunFacts::windows, "not Windows 98"},
+            {"This OS is ACPI", &RunFacts::windows, "Windows 98 (ACPI)"},
+            {"This OS is APM", &RunFacts::windows, "Windows 98 (APM)"},
+            {"KESTREL running as WOW64 process.", &RunFacts::process, "WOW64"},
+            {"KESTREL running as x86 process.", &RunFacts::process, "x86"},
+            {"KESTREL is not running as a Wow64 Process", &RunFacts::process, "x86"},
+        };
+        for (const auto &line : kFactLines) {
+            if (t.find(line.text) == std::string::npos) continue;
+            if (line.value) {
+                // The override's line follows command 25's ID too: it is the maker's outcome only there.
+                if (line.fact == &RunFacts::maker && commandType != 9) continue;
+                run.facts.*line.fact = line.value;
+            } else {
+                size_t id = t.find("0X");
+                if (id != std::string::npos) run.facts.idRead = t.substr(id, 6);
+            }
+            return;
+        }
+    }
 
     void CloseCommand() {
         if (inCommand && (!command.failures.empty() || !command.warnings.empty())) run.troubled.push_back(command);
@@ -132,8 +211,16 @@ struct RunBuilder {
             if (copiedAt != std::string::npos) {
                 run.script = copied.substr(0, copiedAt);
                 Trim(run.script);
+                run.source = run.script;
+                run.freshStart = true;
+                run.workingCopy = copied.substr(copiedAt + 20);
+                Trim(run.workingCopy);
             } else if (run.script.empty()) {
                 run.script = After(t, "The INI file in use is ");
+            }
+            if (t.find("The INI file in use is ") != std::string::npos) {
+                run.workingCopy = After(t, "The INI file in use is ");
+                Trim(run.workingCopy);
             }
             return;
         }
@@ -147,6 +234,8 @@ struct RunBuilder {
             CloseCommand();
             inCommand = true;
             command.entry = entry;
+            commandType = CommandType(t, commandFields);
+            run.commands.push_back(entry);
             ++run.commandCount;
             return;
         }
@@ -154,13 +243,20 @@ struct RunBuilder {
             run.done = true;
             run.doneText = t;
             Trim(run.doneText);
-            if (t.find("Shutting down") != std::string::npos) run.reboots.push_back(entry);
+            if (t.find("Shutting down") != std::string::npos) {
+                run.reboots.push_back(entry);
+                ++run.restartsMade;
+            }
             return;
         }
         if (t.compare(0, 27, "Setting to reboot system...") == 0 || t.compare(0, 28, "Not setting to reboot system") == 0) {
             run.reboots.push_back(entry);
+            // The request and the DONE that carries it out are one restart.
+            if (t[0] == 'N') ++run.restartsRefused;
             return;
         }
+        if (t.find("Sleuth was unable to load Hw Query DLL") != std::string::npos) run.inventorySkipped = true;
+        TakeOutcome(t);
         const EntryForm *form = ClassifyEntry(t);
         if (!form || form->gravity == Gravity::Information) return;
         bool failure = form->gravity == Gravity::Failure;
@@ -202,6 +298,12 @@ size_t Run::WarningCount() const {
     size_t count = startWarnings.size();
     for (const Command &c : troubled) count += c.warnings.size();
     return count;
+}
+
+bool LogSummary::InventorySkipped() const {
+    for (const Run &run : runs)
+        if (run.inventorySkipped) return true;
+    return false;
 }
 
 bool LogSummary::Healthy() const {
@@ -247,6 +349,14 @@ LogSummary SummarizeLog(const std::string &name, const std::string &bytes) {
         if (inRun && entry.text.find_first_not_of(' ') != std::string::npos) builder.Take(entry);
     }
     if (inRun) summary.runs.push_back(builder.Finish());
+    // A resumed run names only the working copy: the source is the one an earlier
+    // run of this log copied there.
+    for (size_t i = 0; i < summary.runs.size(); ++i) {
+        Run &run = summary.runs[i];
+        for (size_t k = i; k-- > 0 && run.source.empty() && !run.workingCopy.empty();)
+            if (check::Folded(summary.runs[k].workingCopy) == check::Folded(run.workingCopy))
+                run.source = summary.runs[k].source;
+    }
     return summary;
 }
 
@@ -280,14 +390,54 @@ std::string Joined(const std::vector<std::string> &items, const char *before, co
 
 std::string At(const Entry &entry) { return "line " + std::to_string(entry.line) + ": " + entry.text; }
 
+std::string ScriptShown(const Run &run) {
+    if (!run.source.empty()) return run.source;
+    if (!run.workingCopy.empty()) return run.workingCopy + " (the working copy; the log does not name its source)";
+    return run.script.empty() ? std::string("(not named)") : run.script;
+}
+
+std::string FactsShown(const RunFacts &facts) {
+    std::string out;
+    const std::pair<const char *, const std::string *> kShown[] = {{"maker: ", &facts.maker},
+                                                                   {"ID read: ", &facts.idRead},
+                                                                   {"Windows: ", &facts.windows},
+                                                                   {"process: ", &facts.process}};
+    for (const auto &fact : kShown)
+        if (!fact.second->empty()) out += (out.empty() ? "" : ", ") + std::string(fact.first) + *fact.second;
+    return out;
+}
+
+// A restart refused under -noreboot (or [Data] SuppressReboot) is no restart.
+std::string RestartsShown(const Run &run) {
+    const bool noreboot = std::find(run.switches.begin(), run.switches.end(), "-noreboot") != run.switches.end();
+    std::string out;
+    if (run.restartsMade) out = std::to_string(run.restartsMade) + " made";
+    if (run.restartsRefused)
+        out += (out.empty() ? "" : ", ") + std::to_string(run.restartsRefused) + " refused (" +
+               (noreboot ? "-noreboot" : "[Data] SuppressReboot") + ")";
+    return out;
+}
+
 void RenderRunText(std::string &out, const std::string &log, const Run &run, size_t index, size_t count) {
     out += log + ": run " + std::to_string(index + 1) + " of " + std::to_string(count) + " (lines " +
            std::to_string(run.firstLine) + "-" + std::to_string(run.lastLine) + ")\n";
-    out += "  script:   " + (run.script.empty() ? std::string("(not named)") : run.script) + "\n";
+    out += "  script:   " + ScriptShown(run) + "\n";
     out += "  switches: " + (run.switches.empty() ? std::string("(none)") : Joined(run.switches, "", "")) + "\n";
     out += "  sections: " + (run.sections.empty() ? std::string("(none)") : Joined(run.sections, "[", "]")) + "\n";
     out += "  commands: " + std::to_string(run.commandCount) + ", " + std::to_string(run.FailureCount()) +
            " failure line(s), " + std::to_string(run.WarningCount()) + " warning line(s)\n";
+    const std::string facts = FactsShown(run.facts);
+    if (!facts.empty()) out += "  facts:    " + facts + "\n";
+    if (!run.branches.empty()) {
+        std::string branches;
+        for (const Branch &b : run.branches)
+            branches += (branches.empty() ? "" : ", ") + b.command.text.substr(0, b.command.text.find('>')) + " [" +
+                        b.chosen + "]";
+        out += "  branches: " + branches + "\n";
+    }
+    if (run.inventorySkipped)
+        out += "  warning:  the inventory was skipped (HwQuery.dll did not load): every hardware branch took the "
+               "script's defaults\n";
     auto lines = [&out](const std::vector<Entry> &entries, const char *label) {
         for (const Entry &e : entries) out += std::string("      ") + label + At(e) + "\n";
     };
@@ -302,6 +452,7 @@ void RenderRunText(std::string &out, const std::string &log, const Run &run, siz
         lines(c.warnings, "warning: ");
     }
     for (const Entry &e : run.reboots) out += "  reboot:   " + At(e) + "\n";
+    if (run.restartsRefused > 0 || run.restartsMade > 0) out += "  restart:  " + RestartsShown(run) + "\n";
     if (run.done)
         out += "  end:      " + run.doneText + "\n";
     else
@@ -341,7 +492,18 @@ std::string RenderRunJson(const Run &run) {
     out += "],\"reboots\":" + JsonEntries(run.reboots) + ",\"done\":" + (run.done ? "true" : "false") +
            ",\"done_text\":" + JsonString(run.doneText) + ",\"elapsed_ms\":" + std::to_string(run.elapsedMs) +
            ",\"failures\":" + std::to_string(run.FailureCount()) +
-           ",\"warnings\":" + std::to_string(run.WarningCount()) + "}";
+           ",\"warnings\":" + std::to_string(run.WarningCount()) + ",\"source\":" + JsonString(run.source) +
+           ",\"working_copy\":" + JsonString(run.workingCopy) + ",\"facts\":{\"maker\":" +
+           JsonString(run.facts.maker) + ",\"id_read\":" + JsonString(run.facts.idRead) +
+           ",\"windows\":" + JsonString(run.facts.windows) + ",\"process\":" + JsonString(run.facts.process) +
+           "},\"branches\":[";
+    for (size_t b = 0; b < run.branches.size(); ++b)
+        out += std::string(b ? "," : "") + "{\"line\":" + std::to_string(run.branches[b].command.line) +
+               ",\"command\":" + std::to_string(run.branches[b].type) +
+               ",\"section\":" + JsonString(run.branches[b].chosen) + "}";
+    out += "],\"restarts_made\":" + std::to_string(run.restartsMade) +
+           ",\"restarts_refused\":" + std::to_string(run.restartsRefused) +
+           ",\"inventory_skipped\":" + (run.inventorySkipped ? "true" : "false") + "}";
     return out;
 }
 
@@ -352,16 +514,21 @@ std::string Cell(std::string textValue) {
     return out;
 }
 
-std::string RenderMarkdownRow(const LogSummary &log) {
-    size_t commands = 0, failures = 0, warnings = 0, reboots = 0, notDone = 0;
+std::string RenderMarkdownRow(const LogSummary &log, bool planned) {
+    size_t commands = 0, failures = 0, warnings = 0, notDone = 0;
     long elapsed = 0;
-    std::string firstFailure;
+    std::string firstFailure, sections, idRead;
+    Run restarts;
     for (size_t i = 0; i < log.runs.size(); ++i) {
         const Run &run = log.runs[i];
         commands += run.commandCount;
         failures += run.FailureCount();
         warnings += run.WarningCount();
-        reboots += run.reboots.size();
+        restarts.restartsMade += run.restartsMade;
+        restarts.restartsRefused += run.restartsRefused;
+        for (const std::string &s : run.switches) restarts.switches.push_back(s);
+        for (const std::string &name : run.sections) sections += (sections.empty() ? "[" : " [") + name + "]";
+        if (!run.facts.idRead.empty()) idRead = run.facts.idRead;
         elapsed += run.elapsedMs;
         if (!run.done) ++notDone;
         if (!firstFailure.empty()) continue;
@@ -372,11 +539,14 @@ std::string RenderMarkdownRow(const LogSummary &log) {
         }
     }
     std::string done = log.runs.empty() ? "no run" : notDone == 0 ? "yes" : "no (" + std::to_string(notDone) + ")";
-    std::string script = log.runs.empty() ? "" : log.runs.back().script;
-    return "| " + Cell(log.name) + " | " + (log.Healthy() ? "ok" : "**FAILED**") + " | " + Cell(script) + " | " +
-           std::to_string(log.runs.size()) + " | " + std::to_string(commands) + " | " + std::to_string(failures) +
-           " | " + std::to_string(warnings) + " | " + std::to_string(reboots) + " | " + done + " | " +
-           Seconds(elapsed) + " | " + Cell(firstFailure) + " |\n";
+    std::string script = log.runs.empty() ? "" : ScriptShown(log.runs.front());
+    std::string result = !log.Healthy() ? "**FAILED**" : log.InventorySkipped() ? "warning: inventory skipped" : "ok";
+    std::string restarted = RestartsShown(restarts);
+    return "| " + Cell(log.name) + " | " + result + " | " + Cell(script) + " | " + Cell(sections) + " | " +
+           (idRead.empty() ? "-" : idRead) + " | " + std::to_string(log.runs.size()) + " | " +
+           std::to_string(commands) + " | " + std::to_string(failures) + " | " + std::to_string(warnings) + " | " +
+           (restarted.empty() ? "-" : Cell(restarted)) + " | " + done + " | " + Seconds(elapsed) + " | " +
+           Cell(firstFailure) + " |" + (planned ? " " + Cell(log.planVerdict) + " |" : "") + "\n";
 }
 
 }  // namespace
@@ -388,24 +558,31 @@ std::string Render(const std::vector<LogSummary> &logs, Format format) {
             for (const LogSummary &log : logs) {
                 if (log.runs.empty()) out += log.name + ": no run found (no \"*** Starting\" banner)\n";
                 for (size_t i = 0; i < log.runs.size(); ++i) RenderRunText(out, log.name, log.runs[i], i, log.runs.size());
+                if (!log.planVerdict.empty()) out += log.name + ": plan: " + log.planVerdict + "\n";
             }
             break;
         case Format::Json: {
             out = "{\"logs\":[";
             for (size_t l = 0; l < logs.size(); ++l) {
                 out += std::string(l ? "," : "") + "{\"log\":" + JsonString(logs[l].name) +
-                       ",\"healthy\":" + (logs[l].Healthy() ? "true" : "false") + ",\"runs\":[";
+                       ",\"healthy\":" + (logs[l].Healthy() ? "true" : "false") +
+                       ",\"inventory_skipped\":" + (logs[l].InventorySkipped() ? "true" : "false") +
+                       ",\"plan\":" + JsonString(logs[l].planVerdict) + ",\"runs\":[";
                 for (size_t i = 0; i < logs[l].runs.size(); ++i) out += (i ? "," : "") + RenderRunJson(logs[l].runs[i]);
                 out += "]}";
             }
             out += "]}\n";
             break;
         }
-        case Format::Markdown:
-            out = "| Log | Result | Script | Runs | Commands | Failures | Warnings | Reboots | DONE | Time (s) | First failure |\n"
-                  "|---|---|---|---|---|---|---|---|---|---|---|\n";
-            for (const LogSummary &log : logs) out += RenderMarkdownRow(log);
+        case Format::Markdown: {
+            bool planned = false;
+            for (const LogSummary &log : logs) planned = planned || !log.planVerdict.empty();
+            out = std::string("| Log | Result | Script | Sections | ID read | Runs | Commands | Failures | Warnings | "
+                              "Restarts | DONE | Time (s) | First failure |") + (planned ? " Plan |" : "") + "\n" +
+                  "|---|---|---|---|---|---|---|---|---|---|---|---|---|" + (planned ? "---|" : "") + "\n";
+            for (const LogSummary &log : logs) out += RenderMarkdownRow(log, planned);
             break;
+        }
     }
     return out;
 }

@@ -34,15 +34,41 @@ struct Command {
     std::vector<Entry> warnings;
 };
 
+// What the run saw of the PC, from the lines its branch commands log; empty
+// where no command of the run asked.
+struct RunFacts {
+    std::string maker;    // command 9: "yes", "no" or "debug override"
+    std::string idRead;   // command 25: "0X0A7C" as the log shows it
+    std::string windows;  // command 18 (and 30): the releases its outcome stands for
+    int releaseOutcome = -1;  // command 18: the first argument that names the section it chose
+    std::string process;  // command 38 (36, 37): "WOW64" or "x86"
+};
+
+// A command that chose the next section, and the section it chose.
+struct Branch {
+    Entry command;
+    int type = 0;        // its command number (25 for CMD25_BranchOnSystemID)
+    std::string chosen;  // the section it set as the next one
+};
+
 struct Run {
     int firstLine = 0, lastLine = 0;
-    std::string script;                  // the source script
+    std::string script;                  // the script the run names: the source, or its working copy on a resume
+    std::string source;                  // the source script, also for a resumed run of this log
+    std::string workingCopy;             // "The INI file in use is ..." 
+    bool freshStart = false;             // the run copied the script afresh ("... has been copied to ...")
     std::vector<std::string> switches;   // -silent, -noreboot, -resume as the run read them
     std::vector<std::string> sections;   // in the order entered
     int commandCount = 0;
+    std::vector<Entry> commands;         // every "CMD<n>> ..." line, in order
     std::vector<Entry> startFailures, startWarnings;  // before the first command
     std::vector<Command> troubled;       // commands with failures or warnings
     std::vector<Entry> reboots;          // reboot requests and their refusal
+    size_t restartsMade = 0;             // "Setting to reboot system...", "DONE  Shutting down system."
+    size_t restartsRefused = 0;          // "Not setting to reboot system since SuppressReboot is set"
+    bool inventorySkipped = false;       // HwQuery.dll did not load: every hardware fact is a default
+    RunFacts facts;
+    std::vector<Branch> branches;
     bool done = false;
     std::string doneText;
     long elapsedMs = 0;
@@ -56,6 +82,9 @@ struct LogSummary {
     std::string name;  // as given on the command line
     std::vector<Run> runs;
     bool Healthy() const;
+    bool InventorySkipped() const;
+    // Where the log's runs left the plan of its script, when it was held against one.
+    std::string planVerdict;
 };
 
 // Reads the log's bytes. Lines without a time stamp (the continuation lines of

@@ -37,7 +37,21 @@ struct MachineFacts {
     std::string idReason;
     bool languageKnown = false;  // [Description] NorvikLanguage is in the file
     std::string language;        // its value as read; empty stops the run before its first command
+    // For the reader of a fleet: the system's product ("Product Name"), its serial
+    // number, the manufacturer text that passed the maker test and the board's
+    // product text the ID comes from; empty when the file does not say.
+    std::string model;
+    std::string serial;
+    std::string makerMark;
+    std::string boardProduct;
 };
+
+// The board ID as kestrel reads it from [DATA] SYSID for the board-ID branch:
+// the text read as a number the way the profile functions read it, its low 16
+// bits kept.
+unsigned BoardIdAsRead(const std::string &sysidText);
+// "0X0A7C", as kestrel's log shows an ID.
+std::string ShownBoardId(unsigned id);
 // A machine without a file: every hardware fact is known only on the PC.
 MachineFacts UnknownMachine();
 // Reads a [Hardware Detect] file (kestrel's own, or what hwinventory --ini
@@ -94,6 +108,7 @@ struct PlannedRun {
 struct Plan {
     std::string script;
     std::string machine;
+    std::string model;  // the machine file's model, when it names one
     std::string windows;
     std::string process;  // WOW64, x86 or unknown
     std::vector<std::string> facts;  // the facts the decisions rest on, one a line

@@ -1,10 +1,12 @@
 // The planner's facts: Windows releases and what a hardware information file
 // tells about its machine.
+#include <cstdio>
 #include <cstring>
 
 #include "findings.h"
 #include "hardware/smbios_rules.h"
 #include "plan.h"
+#include "value_rules.h"
 
 namespace plan {
 
@@ -50,6 +52,7 @@ void ReadBoardId(const check::ScriptSection *hardware, const check::ScriptSectio
         return;
     }
     if (check::ReadKey(hardware, "Product Name2", value)) {
+        facts.boardProduct = value;
         facts.idState = IdState::Written;
         facts.systemId = IdFromProduct(value);
         facts.idReason = "board product " + check::Quote(value) + " (Product Name2)";
@@ -57,6 +60,7 @@ void ReadBoardId(const check::ScriptSection *hardware, const check::ScriptSectio
     }
     const bool fromFallback = Has(hardware, "BIOSMfg") || Has(hardware, "SMBIOSVersion");
     if (fromFallback && check::ReadKey(hardware, "MachineID", value)) {
+        facts.boardProduct = value;
         // The fallback keeps four characters of the board's product; the ID is
         // hexadecimal when the whole text holds an 'h', which may lie beyond them.
         if (value.size() < 4 || value.find_first_of("hH") != std::string::npos) {
@@ -80,6 +84,16 @@ void ReadBoardId(const check::ScriptSection *hardware, const check::ScriptSectio
 }
 
 }  // namespace
+
+unsigned BoardIdAsRead(const std::string &sysidText) {
+    return static_cast<unsigned>(check::ReadProfileNumber(sysidText).value) & 0xFFFFu;
+}
+
+std::string ShownBoardId(unsigned id) {
+    char shown[16];
+    snprintf(shown, sizeof shown, "0X%.4X", id & 0xFFFFu);
+    return shown;
+}
 
 const WindowsRelease *FindWindowsRelease(const std::string &option) {
     for (const WindowsRelease &release : kReleases)
@@ -120,10 +134,13 @@ bool ReadMachineFile(const std::string &bytes, const std::string &label, Machine
         if (check::ReadKey(hardware, key, value) && MakerTest(value.c_str())) {
             facts.maker = Fact::Yes;
             facts.makerReason = std::string(key) + " " + check::Quote(value);
+            facts.makerMark = value;
             break;
         }
     }
     ReadBoardId(hardware, file.Find("DATA"), facts);
+    check::ReadKey(hardware, "Product Name", facts.model);
+    check::ReadKey(hardware, "SerialNumber", facts.serial);
 
     std::string language;
     if (check::ReadKey(file.Find("Description"), "NorvikLanguage", language)) {

@@ -9,7 +9,7 @@ void Findings::Add(int line, Severity severity, std::string message) {
     // Every quoted text is shortened already; this only keeps a finding one line.
     const size_t kLongest = 1000;
     if (message.size() > kLongest) message = message.substr(0, kLongest - 3) + "...";
-    items_.push_back(Finding{line, severity, std::move(message)});
+    items_.push_back(Finding{line, severity, std::move(message), rule_});
 }
 
 std::vector<Finding> Findings::Sorted() const {

@@ -11,6 +11,7 @@ struct Finding {
     int line = 0;  // 1-based line of the script file
     Severity severity = Severity::Note;
     std::string message;
+    std::string rule;  // the check that found it ("command-15", "unused-section"), for pipelines
 };
 
 class Findings {
@@ -19,6 +20,8 @@ public:
     void Error(int line, std::string message) { Add(line, Severity::Error, std::move(message)); }
     void Warning(int line, std::string message) { Add(line, Severity::Warning, std::move(message)); }
     void Note(int line, std::string message) { Add(line, Severity::Note, std::move(message)); }
+    // The rule id the findings added from now on carry.
+    void SetRule(std::string rule) { rule_ = std::move(rule); }
 
     // In line order; findings of one line keep the order they were found in.
     std::vector<Finding> Sorted() const;
@@ -27,6 +30,7 @@ public:
 
 private:
     std::vector<Finding> items_;
+    std::string rule_ = "reading";
 };
 
 const char *SeverityName(Severity severity);
