@@ -62,6 +62,9 @@ struct AgentCopy {
 // not installed.
 unsigned long AgentServiceState();
 
+// The names of the files in a folder (with its trailing "\"), sorted.
+std::vector<std::string> FolderFiles(const std::string &folder);
+
 // The update script's text as the plug-in writes it to disk (CR LF line ends).
 std::string UpdateScriptOnDisk();
 
