@@ -379,3 +379,25 @@ TEST_F(UpdateTest, APathWithACommaIsRefusedBeforeTheScriptCouldSplitIt) {
     EXPECT_FALSE(Exists(agent.Path("external-update.vbs")));
     EXPECT_FALSE(Exists(agent.Path("updatelist.txt")));
 }
+
+TEST_F(UpdateTest, ALockThatCannotBeTakenForAnotherReasonIsReportedAsWhatItIs) {
+    // A folder of the lock's name. (A read-only lock file or an agent folder the process
+    // cannot write fail the same way on Windows; Wine's processes here run as root and
+    // may write anything.)
+    WriteFile(agent.Path("alpha.dll"), "old alpha");
+    const std::string lock = agent.Path("external-update.lock");
+    ASSERT_TRUE(CreateDirectoryA(lock.c_str(), nullptr));
+    const std::vector<std::string> agentFiles = FilesOf(agent.folder);
+    // Both paths take the same lock.
+    for (const char *name : {"tessaro-alpha-7.dll", "tessaro-warden-7.exe"}) {
+        SCOPED_TRACE(name);
+        Outcome outcome = Update({Place(name, "new")});
+        ExpectFailureReply(outcome, ERROR_ACCESS_DENIED, "update lock could not be created");
+        EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - cannot take the update lock .*: a folder has its name, "
+                                  "error 5"),
+                  0);
+        EXPECT_EQ(FilesOf(agent.folder), agentFiles);
+    }
+    EXPECT_EQ(ReadFile(agent.Path("alpha.dll")), "old alpha");
+    RemoveDirectoryA(lock.c_str());
+}
