@@ -220,6 +220,33 @@ void WriteResult(const std::string &folder, const Record &record, int exitCode, 
     if (WriteWhole(partial, ResultText(result)) == 0) RenameOver(partial, path);
 }
 
+// True when this process runs a program the record's update has already swapped in (the
+// new agent, started after a swap that was then cut short).
+bool RunsSwappedProgram(const Record &record) {
+    char program[MAX_PATH + 1] = "";
+    DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+    if (length == 0 || length >= sizeof program) return false;
+    for (size_t n = 0; n < record.entries.size(); ++n) {
+        // Swapped: its new file was staged, its old one copied after it, and the new one
+        // is gone from beside it. (Not staged yet: neither is there.)
+        const Entry &entry = record.entries[n];
+        if (_stricmp(entry.destination.c_str(), program) == 0)
+            return entry.hadOld && !util::FileExists(StagedName(entry.destination, n)) &&
+                   util::FileExists(OldCopyName(entry.destination, n));
+    }
+    return false;
+}
+
+// Swaps in every new file still beside its destination.
+bool FinishForward(const Record &record) {
+    bool whole = true;
+    for (size_t n = 0; n < record.entries.size(); ++n) {
+        const std::string staged = StagedName(record.entries[n].destination, n);
+        if (util::FileExists(staged) && RenameOver(staged, record.entries[n].destination) != 0) whole = false;
+    }
+    return whole;
+}
+
 }  // namespace
 
 bool RecoverUnderLock(const std::string &folder, logging::ILogSink &sink, const char *unit) {
@@ -254,6 +281,26 @@ bool RecoverUnderLock(const std::string &folder, logging::ILogSink &sink, const 
             sink.Log(logging::kError, "%s:%d - %s cannot be read; it is left for an operator", unit, __LINE__,
                      active.c_str());
             return false;
+        }
+        if (RunsSwappedProgram(record)) {
+            // This process is the new program of an update that did not commit: it cannot
+            // be put back from inside itself. Every new file was made durable before the
+            // first swap (the script only renames), so the update is finished instead.
+            clean = FinishForward(record);
+            if (clean && RenameOver(active, done) == 0) {
+                RemoveLeftovers(record);
+                DeleteFileA(done.c_str());
+                sink.Log(logging::kInfo,
+                         "%s:%d - finished an update that did not end: its new program was already running and "
+                         "every new file was on the disk",
+                         unit, __LINE__);
+                WriteResult(folder, record, 0, "Files updated, finished at the next start (exit 0)", false);
+            } else {
+                clean = false;
+                sink.Log(logging::kError, "%s:%d - an update that did not end could not be finished; %s is kept",
+                         unit, __LINE__, active.c_str());
+            }
+            return clean;
         }
         // Not committed: the new files have not proven themselves (and the request was
         // never answered with success), so every old file goes back.

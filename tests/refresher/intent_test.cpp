@@ -142,3 +142,35 @@ TEST(UpdateRecovery, PutsEveryOldFileBackFromAnyPointAndCanBeRepeated) {
               (std::vector<std::string>{"alpha.dll", "beta.dll", "delta.dll", intent::kResultName}));
     testing_support::DeleteTree(folder.substr(0, folder.size() - 1));
 }
+
+TEST(UpdateRecovery, FinishesOnlyWhenTheRunningProgramWasSwappedIn) {
+    const std::string folder = testing_support::FreshFolder("refresher-forward") + "\\";
+    char self[MAX_PATH + 1] = "";
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    const std::string plugin = folder + "plugin.dll";
+    WriteFile(plugin, "old plugin");
+    intent::Record record;
+    record.entries = {{plugin, true}, {self, true}};
+    // Cut short while the plug-in staged: half a new file beside the first destination,
+    // nothing yet for this program. It must not be swapped in.
+    WriteFile(intent::StagedName(plugin, 0), "new plu");
+    WriteFile(folder + intent::kRecordName, intent::RecordText(record));
+    Lines log;
+    EXPECT_TRUE(intent::Recover(folder, log, "test"));
+    EXPECT_EQ(ReadFile(plugin), "old plugin");
+    EXPECT_FALSE(Exists(intent::StagedName(plugin, 0)));
+
+    // This program swapped in (its new file gone from beside it, its old copy kept): it
+    // cannot be put back from inside itself, so the update is finished.
+    WriteFile(intent::StagedName(plugin, 0), "new plugin");
+    WriteFile(intent::OldCopyName(plugin, 0), "old plugin");
+    WriteFile(intent::OldCopyName(self, 1), "old program");
+    WriteFile(folder + intent::kRecordName, intent::RecordText(record));
+    EXPECT_TRUE(intent::Recover(folder, log, "test"));
+    EXPECT_EQ(ReadFile(plugin), "new plugin");
+    EXPECT_FALSE(Exists(intent::OldCopyName(self, 1)));
+    intent::Result result;
+    ASSERT_TRUE(intent::ParseResult(ReadFile(folder + intent::kResultName), result));
+    EXPECT_EQ(result.exitCode, 0);
+    testing_support::DeleteTree(folder.substr(0, folder.size() - 1));
+}

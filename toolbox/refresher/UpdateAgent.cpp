@@ -402,6 +402,10 @@ bool UpdateAgent::WriteListFile(const std::string &folder, const FileList &files
         }
         if (!value.empty()) content += std::string(key) + "=" + value + "\n";
     }
+    // The host may ask for another health window than the script's own.
+    int32_t window = -1;
+    request->GetIntField("Health-Window", &window);
+    if (window >= 0) content += util::Format("HealthWindow=%d\n", window);
     host->Log(kDetail, "%s:%d\n%s", kUnit, __LINE__, content.c_str());
     listPath = folder + kListName;
     if (util::FileExists(listPath)) {
