@@ -213,7 +213,7 @@ TEST_F(PowerCutUpdateTest, CutAtRandomPointsOfBothPathsThenAHostStart) {
             files[name] = std::string((1 << 20) + cut, static_cast<char>('0' + cut));
         }
         CutAndStart(files, "--str Schedule-ID=cut-" + std::to_string(cut),
-                    Stratum(random, cut, 1600), "copy in place " + std::to_string(cut));
+                    Stratum(random, cut, 800), "copy in place " + std::to_string(cut));
     }
     for (int cut = 0; cut < kCutsPerPath && !HasFatalFailure(); ++cut) {
         // The agent and the plug-in through the script: staged by the plug-in, swapped by
