@@ -65,6 +65,8 @@ unsigned long AgentServiceState();
 // The access list of a file or folder in the system's text form ("unreadable" when it
 // cannot be read).
 std::string AccessOf(const std::string &path);
+// The names of the files in a folder (with its trailing "\"), sorted.
+std::vector<std::string> FolderFiles(const std::string &folder);
 
 // The update script's text as the plug-in writes it to disk (CR LF line ends).
 std::string UpdateScriptOnDisk();

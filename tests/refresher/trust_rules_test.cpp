@@ -77,7 +77,9 @@ std::string ObjectEntry(uint32_t objectFlags, const SidBytes &account) {
 TEST(WorkingNames, AreNeverANewFilesName) {
     for (const char *name : {"external-update.vbs", "UPDATELIST.TXT", "refresher.log", "external-update.lock",
                              "refresher-staging", "warden.status", "warden.status.partial", "requests",
-                             "tool.exe.refresher-new", "tool.exe.refresher-old-0", "Tool.Exe.Refresher-Old-12"})
+                             "tool.exe.refresher-new", "tool.exe.refresher-new-3", "tool.exe.refresher-old-0",
+                             "Tool.Exe.Refresher-Old-12", "refresher.intent", "refresher-intent.tmp",
+                             "refresher-intent.done", "refresher.result", "refresher.result.tmp"})
         EXPECT_TRUE(IsWorkingName(name)) << name;
     for (const char *name : {"refresher.dll", "warden.exe", "updatelist.txt.bak", "refresher.log2", "tool.exe",
                              "old-0.refresher", "requests.txt"})

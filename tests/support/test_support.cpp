@@ -151,7 +151,9 @@ template <typename Done> bool RunHostTool(const std::string &tool, const std::st
     return done();
 }
 
-// The host's path of a folder of the prefix.
+
+}  // namespace
+
 std::string HostPath(const std::string &path) {
     using UnixNameFn = char *(CDECL *)(LPCWSTR);
     auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void (*)()>(
@@ -163,8 +165,6 @@ std::string HostPath(const std::string &path) {
     HeapFree(GetProcessHeap(), 0, name);
     return hostPath;
 }
-
-}  // namespace
 
 bool MakeFolderLink(const std::string &link, const std::string &target) {
     if (MakeJunction(link, target)) return true;

@@ -25,6 +25,8 @@ void DeleteTree(const std::string &path);
 // the host's file system, which Wine shows as a linked folder. False when neither
 // can be made.
 bool MakeFolderLink(const std::string &link, const std::string &target);
+// The host's path of a file or folder of the prefix; empty when Wine cannot tell.
+std::string HostPath(const std::string &path);
 // Removes such a link (never what it stands for); waits until it is gone.
 void RemoveFolderLink(const std::string &link);
 

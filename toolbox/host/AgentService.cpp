@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -12,6 +14,8 @@
 #include "FolderSecurity.h"
 #include "Format.h"
 #include "Json.h"
+#include "LogSink.h"
+#include "UpdateIntent.h"
 #include "WinOwners.h"
 
 namespace agent_service {
@@ -23,6 +27,11 @@ namespace {
 const char kDropFolderName[] = "requests";
 const char kTakenSuffix[] = ".taken";
 const char kStopDelayOption[] = "--stop-delay-ms";
+const char kStopAfterOption[] = "--stop-after-s";
+// Test-only: a build whose file ends with this line and a number stops itself that many
+// seconds after it reports Running (a new agent that does not hold up).
+const char kStopAfterMark[] = "warden-test-stop-after-s=";
+const char kUpdateLogName[] = "refresher.log";
 // Requests run with the service's rights: only Administrators and SYSTEM may drop them
 // (full control, inherited by what is created inside; nothing inherited from above).
 // Owned by Administrators, so that whoever made the folder keeps no right to change that.
@@ -37,6 +46,7 @@ const DWORD kStopWaitMs = 20000;
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
 HANDLE g_stopEvent = nullptr;
 DWORD g_stopDelayMs = 0;
+DWORD g_stopAfterS = 0;
 
 int Fail(const std::string &what) {
     std::fprintf(stderr, "warden: %s: %s\n", what.c_str(), SystemErrorText(GetLastError()).c_str());
@@ -113,9 +123,45 @@ bool Secure(const std::string &folder, const char *access, const char *what) {
     return false;
 }
 
+// Appends the recovery's lines to the update log, where the update script writes its own.
+class UpdateLogSink : public logging::ILogSink {
+public:
+    explicit UpdateLogSink(std::string path) : path_(std::move(path)) {}
+    void Log(int, const char *format, ...) override __attribute__((format(gnu_printf, 3, 4))) {
+        va_list args;
+        va_start(args, format);
+        std::string text = util::FormatV(format, args);
+        va_end(args);
+        std::ofstream out(path_, std::ios::app);
+        out << text << "\n";
+    }
+
+private:
+    std::string path_;
+};
+
+// The seconds of the test mark at the end of the program's own file; 0 without one.
+DWORD StopAfterMark(const std::string &program) {
+    std::ifstream in(program, std::ios::binary);
+    if (!in.seekg(0, std::ios::end)) return 0;
+    std::streamoff size = in.tellg();
+    std::streamoff tail = size < 64 ? size : 64;
+    in.seekg(size - tail);
+    std::string end(static_cast<size_t>(tail), '\0');
+    in.read(&end[0], tail);
+    size_t at = end.rfind(kStopAfterMark);
+    if (at == std::string::npos) return 0;
+    unsigned long seconds = std::strtoul(end.c_str() + at + sizeof kStopAfterMark - 1, nullptr, 10);
+    return seconds > 3600 ? 3600 : static_cast<DWORD>(seconds);
+}
+
 void Serve() {
     std::string folder = ProgramFolder();
     std::string dropFolder = folder + kDropFolderName;
+    // An update of the agent's files that did not end (a crash, a power cut) is finished
+    // or undone before anything of the agent's folder is used.
+    UpdateLogSink updateLog(folder + kUpdateLogName);
+    intent::Recover(folder, updateLog, "warden");
     if (GetFileAttributesA(dropFolder.c_str()) == INVALID_FILE_ATTRIBUTES) RestrictDropFolder(dropFolder);
     Plugin plugin;
     std::string error;
@@ -126,8 +172,11 @@ void Serve() {
     }
     ReplaceFile(folder + kStatusFileName, StatusText(plugin.Path()));
     Report(SERVICE_RUNNING);
+    DWORD stopAfterS = g_stopAfterS != 0 ? g_stopAfterS : StopAfterMark(ProgramPath());
+    ULONGLONG stopAt = stopAfterS != 0 ? GetTickCount64() + stopAfterS * 1000ull : 0;
     do {
         AnswerRequests(plugin.Api(), dropFolder);
+        if (stopAt != 0 && GetTickCount64() >= stopAt) break;
     } while (WaitForSingleObject(g_stopEvent, kPollMs) == WAIT_TIMEOUT);
 }
 
@@ -227,7 +276,7 @@ int AnswerRequests(const ToolboxAPI &api, const std::string &dropFolder) {
     return answered;
 }
 
-int Install(bool autoStart, unsigned long stopDelayMs) {
+int Install(bool autoStart, unsigned long stopDelayMs, unsigned long stopAfterS) {
     if (ProgramFolder().empty()) return Fail("cannot learn the program's folder");
     // The agent folder first: once it is restricted nobody else can swap the requests
     // folder inside it.
@@ -245,6 +294,7 @@ int Install(bool autoStart, unsigned long stopDelayMs) {
     if (!manager.Valid()) return Fail("cannot open the service control manager");
     std::string commandLine = "\"" + ProgramPath() + "\" service";
     if (stopDelayMs > 0) commandLine += util::Format(" %s %lu", kStopDelayOption, stopDelayMs);
+    if (stopAfterS > 0) commandLine += util::Format(" %s %lu", kStopAfterOption, stopAfterS);
     util::ScopedService service(CreateServiceA(manager.Get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
                                                SERVICE_WIN32_OWN_PROCESS,
                                                autoStart ? SERVICE_AUTO_START : SERVICE_DEMAND_START,
@@ -277,8 +327,9 @@ int Uninstall() {
     return 0;
 }
 
-int Run(unsigned long stopDelayMs) {
+int Run(unsigned long stopDelayMs, unsigned long stopAfterS) {
     g_stopDelayMs = stopDelayMs;
+    g_stopAfterS = stopAfterS;
     char name[sizeof kServiceName];
     std::copy(kServiceName, kServiceName + sizeof kServiceName, name);
     SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};

@@ -11,11 +11,13 @@ extern const char kServiceName[];
 
 // Command-line actions; each returns the program's exit code and says what it did.
 // Install first restricts the requests folder to Administrators and SYSTEM. stopDelayMs
-// (for tests) makes the installed service take that much longer to stop.
-int Install(bool autoStart, unsigned long stopDelayMs);
+// (for tests) makes the installed service take that much longer to stop; stopAfterS (for
+// tests) makes it stop itself that many seconds after it reports Running. Before it loads
+// the plug-in, the running service finishes or undoes an update that did not end.
+int Install(bool autoStart, unsigned long stopDelayMs, unsigned long stopAfterS);
 int Uninstall();
 // Hands the process to the service control manager (the service's own command line).
-int Run(unsigned long stopDelayMs);
+int Run(unsigned long stopDelayMs, unsigned long stopAfterS);
 
 // Request files: "<name>.req" in the drop folder, one option a line as "warden.exe send"
 // takes them ("--type Request", "--str File0=temp:..."; blank lines and "#" lines are

@@ -17,10 +17,11 @@ const char kUsage[] =
     "       warden.exe send --type T --name N [--int KEY=NUMBER]... [--str KEY=TEXT]...\n"
     "                       [--null-message] [--null-host] [--null-reply]\n"
     "       warden.exe info [--int Auto-Update-Count=N]\n"
-    "       warden.exe install [--auto] [--stop-delay-ms N]\n"
+    "       warden.exe install [--auto] [--stop-delay-ms N] [--stop-after-s N]\n"
     "                                     register as the service \"Tessaro Deployment Agent\"\n"
     "       warden.exe uninstall          stop and remove that service\n"
-    "       warden.exe service [--stop-delay-ms N]   (the service's own command line)\n";
+    "       warden.exe service [--stop-delay-ms N] [--stop-after-s N]   (the service's own command line)\n"
+    "       (--stop-delay-ms and --stop-after-s are for tests: a slow stop, a service that stops itself)\n";
 
 enum ExitCode { kExitCompleted = 0, kExitNoPlugin = 1, kExitUsage = 2 };
 
@@ -59,17 +60,24 @@ int Send(PluginCall &call) {
     return kExitCompleted;
 }
 
-// Reads [--auto] (when allowed) and [--stop-delay-ms N]; false on anything else.
+// A decimal number up to limit; false for anything else.
+bool ParseBounded(const std::string &value, unsigned long limit, unsigned long &number) {
+    char *end = nullptr;
+    number = std::strtoul(value.c_str(), &end, 10);
+    return !value.empty() && value[0] != '-' && *end == '\0' && number <= limit;
+}
+
+// Reads [--auto] (when allowed), [--stop-delay-ms N] and [--stop-after-s N]; false on
+// anything else.
 bool ParseServiceOptions(const std::vector<std::string> &options, bool allowAuto, bool &autoStart,
-                         unsigned long &stopDelayMs) {
+                         unsigned long &stopDelayMs, unsigned long &stopAfterS) {
     for (size_t i = 0; i < options.size(); ++i) {
         if (allowAuto && options[i] == "--auto") {
             autoStart = true;
         } else if (options[i] == "--stop-delay-ms" && i + 1 < options.size()) {
-            char *end = nullptr;
-            const std::string &value = options[++i];
-            stopDelayMs = std::strtoul(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || stopDelayMs > 600000) return false;
+            if (!ParseBounded(options[++i], 600000, stopDelayMs)) return false;
+        } else if (options[i] == "--stop-after-s" && i + 1 < options.size()) {
+            if (!ParseBounded(options[++i], 3600, stopAfterS)) return false;
         } else {
             return false;
         }
@@ -101,18 +109,19 @@ int main(int argc, char **argv) {
         return Send(call);
     }
     bool autoStart = false;
-    unsigned long stopDelayMs = 0;
+    unsigned long stopDelayMs = 0, stopAfterS = 0;
     if (command == "install") {
-        if (!ParseServiceOptions(options, true, autoStart, stopDelayMs))
-            return Usage("install takes only --auto and --stop-delay-ms N (at most 600000)");
-        return agent_service::Install(autoStart, stopDelayMs);
+        if (!ParseServiceOptions(options, true, autoStart, stopDelayMs, stopAfterS))
+            return Usage("install takes only --auto, --stop-delay-ms N (at most 600000) and --stop-after-s N "
+                         "(at most 3600)");
+        return agent_service::Install(autoStart, stopDelayMs, stopAfterS);
     }
     if (command == "uninstall")
         return options.empty() ? agent_service::Uninstall() : Usage("uninstall takes no options");
     if (command == "service") {
-        if (!ParseServiceOptions(options, false, autoStart, stopDelayMs))
-            return Usage("service takes only --stop-delay-ms N (at most 600000)");
-        return agent_service::Run(stopDelayMs);
+        if (!ParseServiceOptions(options, false, autoStart, stopDelayMs, stopAfterS))
+            return Usage("service takes only --stop-delay-ms N (at most 600000) and --stop-after-s N (at most 3600)");
+        return agent_service::Run(stopDelayMs, stopAfterS);
     }
     return Usage("unknown command " + command);
 }

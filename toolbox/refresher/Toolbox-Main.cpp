@@ -7,6 +7,7 @@
 #include "MessageHandler.h"
 #include "Toolbox.h"
 #include "UpdateAgent.h"
+#include "UpdateOutcome.h"
 
 namespace {
 
@@ -85,6 +86,9 @@ int32_t DoMagic(IToolboxMessage *message, IToolboxHost *host) {
             throw CTBXAPIError(kUnit, __LINE__, "DoMagic - Bad Parameter (NULL)", 0, 0);
         host->Log(logging::kInfo, "%s:%d Toolbox::DoMagic - Finding handler for %s=%s", kUnit, __LINE__,
                   message->GetType(), message->GetName());
+        // The plug-in has no load hook: an update that did not end is dealt with, and the
+        // last update's outcome reported, on whatever call comes first.
+        ResumeUpdateWork(host);
         handler.reset(CreateHandler(message->GetType(), message->GetName()));
         if (!handler) return kToolboxNotHandled;
         handler->host = host;

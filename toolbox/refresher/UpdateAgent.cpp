@@ -33,13 +33,15 @@ const char kWildcard[] = "-*";
 
 // The update's own names in the agent folder are kept in one list, beside the rule that
 // keeps requests off them.
-using working_names::kOldCopySuffix;
-using working_names::kStagedSuffix;
 const char *const kScriptName = working_names::kUpdateScript;
 const char *const kListName = working_names::kUpdateList;
 const char *const kUpdateLogName = working_names::kUpdateLog;
-const char *const kLockName = working_names::kUpdateLock;
 const char kScriptHost[] = "cscript.exe";
+// Batch mode, no logo, and a time limit well above the script's own longest run (stop
+// wait, start tries, health window, then the same again to go back).
+const char kScriptHostOptions[] = "//B //Nologo //T:3600";
+// How long the request watches the script it started: long enough to see it fail at once.
+const DWORD kScriptWatchMs = 5000;
 
 const int kCopyTries = 3;
 const DWORD kCopyPauseMs = 500;
@@ -153,12 +155,12 @@ int32_t UpdateAgent::HandleMessage(IToolboxMessage *message, IToolboxHost *calle
             if (TouchesRunningFiles(files)) {
                 host->Log(kInfo, "%s:%d FileList has special case requirements (agent or refrsher)", kUnit, __LINE__);
                 host->Log(kInfo, "%s:%d Refresher must be handled 'externally'", kUnit, __LINE__);
-                UpdateExternally(agentFolder, files);
+                UpdateExternally(agentFolder, files, message);
                 host->Log(kInfo, "%s:%d External Process started, waiting for update to complete", kUnit, __LINE__);
                 SendSuccessReply(reply, message);
             } else {
                 host->Log(kInfo, "%s:%d FileList will be updated using 'copy in place'", kUnit, __LINE__);
-                CopyInPlace(files);
+                CopyInPlace(agentFolder, files, message);
                 message->SetTypeAndName("Internal", "CloseSession");
                 host->Dispatch(message);
                 SendSuccessReply(reply, message);
@@ -205,70 +207,84 @@ void UpdateAgent::CheckSourcesExist(const FileList &files) {
     }
 }
 
-int32_t UpdateAgent::ReplaceWhole(const UpdatePair &pair, const std::string &oldCopy, Replaced &replaced) {
-    // The new file is written whole beside the old one and swapped in with one rename, so
-    // the destination is at every instant either all old or all new.
-    const std::string staged = pair.destination + kStagedSuffix;
-    int32_t error = 0;
-    if (!CopyFileA(pair.source.c_str(), staged.c_str(), FALSE)) return LastError();
-    {
-        util::ScopedHandle file(CreateFileA(staged.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (!file.Valid() || !FlushFileBuffers(file.Get())) error = LastError();
+int32_t UpdateAgent::ReplaceWhole(const UpdatePair &pair, const intent::Entry &entry, size_t index, bool swap) {
+    // The new file and the old one's copy reach the disk before the rename that makes
+    // the destination new depends on them; the rename replaces the destination in one
+    // step, so it is at every instant either all old or all new. Until the rename the
+    // new file lies beside the destination: recovery takes that as "not swapped".
+    const std::string staged = intent::StagedName(pair.destination, index);
+    if (int32_t error = static_cast<int32_t>(intent::CopyFlushed(pair.source, staged))) return error;
+    if (entry.hadOld) {
+        if (int32_t error =
+                static_cast<int32_t>(intent::CopyFlushed(pair.destination, intent::OldCopyName(pair.destination, index))))
+            return error;
     }
-    replaced.oldCopy.clear();
-    if (error == 0 && util::FileExists(pair.destination)) {
-        if (CopyFileA(pair.destination.c_str(), oldCopy.c_str(), FALSE))
-            replaced.oldCopy = oldCopy;
-        else
-            error = LastError();
+    return swap ? static_cast<int32_t>(intent::RenameOver(staged, pair.destination)) : 0;
+}
+
+void UpdateAgent::StartRecord(const std::string &folder, const FileList &files, IToolboxMessage *request,
+                              intent::Record &record) {
+    record = intent::Record();
+    record.scheduleId = request->GetString("Schedule-ID");
+    record.taskSequenceId = request->GetString("Task-Sequence-ID");
+    for (size_t i = 0; i < files.size(); ++i) {
+        // A destination named twice has an old file for its second pair: the first one's.
+        bool hadOld = util::FileExists(files[i].destination);
+        for (size_t j = 0; j < i && !hadOld; ++j)
+            hadOld = _stricmp(files[j].destination.c_str(), files[i].destination.c_str()) == 0;
+        record.entries.push_back(intent::Entry{files[i].destination, hadOld});
     }
-    if (error == 0 && !MoveFileExA(staged.c_str(), pair.destination.c_str(),
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = LastError();
+    // Whole and on the disk before the first file is staged: written under another name,
+    // flushed, then renamed, so that the record under its own name always lists every pair.
+    const std::string partial = folder + intent::kPartialRecordName;
+    unsigned long error = intent::WriteWhole(partial, intent::RecordText(record));
+    if (error == 0) error = intent::RenameOver(partial, folder + intent::kRecordName);
     if (error != 0) {
-        DeleteFileA(staged.c_str());
-        if (!replaced.oldCopy.empty()) DeleteFileA(replaced.oldCopy.c_str());
-        replaced.oldCopy.clear();
-    }
-    return error;
-}
-
-void UpdateAgent::PutBack(const std::vector<Replaced> &done) {
-    // Latest first, so that a destination named twice ends as it was before the request;
-    // each new file goes back to the temp folder for a later try.
-    for (auto it = done.rbegin(); it != done.rend(); ++it) {
-        const UpdatePair &pair = *it->pair;
-        if (!util::FileExists(pair.source)) CopyFileA(pair.destination.c_str(), pair.source.c_str(), TRUE);
-        bool restored = it->oldCopy.empty()
-                            ? DeleteFileA(pair.destination.c_str()) != 0
-                            : MoveFileExA(it->oldCopy.c_str(), pair.destination.c_str(),
-                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-        if (restored)
-            host->Log(kError, it->oldCopy.empty() ? "%s:%d - removed the new %s" : "%s:%d - put back the old %s",
-                      kUnit, __LINE__, pair.destination.c_str());
-        else
-            host->Log(kError, "%s:%d - could not put back the old %s, error %d; its old bytes are in %s", kUnit,
-                      __LINE__, pair.destination.c_str(), LastError(),
-                      it->oldCopy.empty() ? "(none: it is new)" : it->oldCopy.c_str());
+        DeleteFileA(partial.c_str());
+        host->Log(kError, "%s:%d - cannot write the update record %s%s, error %lu", kUnit, __LINE__, folder.c_str(),
+                  intent::kRecordName, error);
+        throw RefresherError(kUnit, __LINE__, "update record could not be written", 1, static_cast<int32_t>(error));
     }
 }
 
-void UpdateAgent::CopyInPlace(const FileList &files) {
+void UpdateAgent::PutBack(const std::string &folder, const intent::Record &record, const err::CGeneralError &cause) {
+    std::vector<intent::PutBackStep> steps;
+    bool whole = intent::PutBack(record, steps);
+    for (const intent::PutBackStep &step : steps) {
+        if (step.action == intent::PutBackStep::kRestored)
+            host->Log(kError, "%s:%d - put back the old %s", kUnit, __LINE__, step.destination.c_str());
+        else if (step.action == intent::PutBackStep::kRemoved)
+            host->Log(kError, "%s:%d - removed the new %s", kUnit, __LINE__, step.destination.c_str());
+        else if (step.action == intent::PutBackStep::kFailed)
+            host->Log(kError, "%s:%d - could not put back the old %s, error %lu; its old copy is kept", kUnit,
+                      __LINE__, step.destination.c_str(), step.error);
+    }
+    if (whole) {
+        DeleteFileA((folder + intent::kRecordName).c_str());
+        return;
+    }
+    // The record stays: the next start of the agent tries again.
+    host->Log(kError, "%s:%d - the agent's files are mixed; %s%s is kept for the next start", kUnit, __LINE__,
+              folder.c_str(), intent::kRecordName);
+    throw RefresherError(kUnit, __LINE__, "files mixed: put-back failed", cause.value, cause.systemError);
+}
+
+void UpdateAgent::CopyInPlace(const std::string &agentFolder, const FileList &files, IToolboxMessage *request) {
+    util::ScopedHandle lock;
+    TakeUpdateLock(agentFolder, lock);
     CheckSourcesExist(files);
     held_.HoldAndCheck(host, files);
-    std::vector<Replaced> done;
-    done.reserve(files.size());
-    for (const UpdatePair &pair : files) {
+    intent::Record record;
+    StartRecord(agentFolder, files, request, record);
+    for (size_t i = 0; i < files.size(); ++i) {
+        const UpdatePair &pair = files[i];
         try {
             host->Log(kInfo, "%s:%d \n\t%s -TO- %s", kUnit, __LINE__, pair.source.c_str(), pair.destination.c_str());
-            // Each pair keeps its own old copy: a destination named twice is put back right.
-            const std::string oldCopy = pair.destination + kOldCopySuffix + std::to_string(done.size());
-            Replaced replaced{&pair, ""};
             bool copied = false;
             int32_t copyError = 0;
             for (int attempt = 0; attempt < kCopyTries && !copied; ++attempt) {
                 host->Log(kDetail, "%s:%d - trying file copy ", kUnit, __LINE__);
-                copyError = ReplaceWhole(pair, oldCopy, replaced);
+                copyError = ReplaceWhole(pair, record.entries[i], i, true);
                 if (copyError == 0) {
                     host->Log(kDetail, "%s:%d - File Copy Succeeded", kUnit, __LINE__);
                     copied = true;
@@ -280,25 +296,35 @@ void UpdateAgent::CopyInPlace(const FileList &files) {
                 host->Log(kError, "%s:%d - Copy File returned error %d", kUnit, __LINE__, copyError);
                 throw RefresherError(kUnit, __LINE__, "Copy Error", 1, copyError);
             }
-            done.push_back(replaced);
-            host->Log(kDetail, "%s:%d - Deleting Source", kUnit, __LINE__);
-            held_.Release(pair.source);
-            util::DeleteExistingFile(pair.source);
         } catch (const err::CGeneralError &error) {
             host->Log(kError, "%s:%d update failed\n\t%s:%d - %s\n\tValue = %d, System Error = %d", kUnit, __LINE__,
                       error.file, error.line, error.message, error.value, error.systemError);
-            PutBack(done);
+            PutBack(agentFolder, record, error);
             throw;
         }
     }
-    for (const Replaced &replaced : done) {
-        if (!replaced.oldCopy.empty() && !DeleteFileA(replaced.oldCopy.c_str()))
-            host->Log(kDetail, "%s:%d - old copy %s is left, error %d", kUnit, __LINE__, replaced.oldCopy.c_str(),
-                      LastError());
+    // Commit: once the record is marked done, an interruption only leaves old copies to
+    // remove; before, it puts every old file back.
+    const std::string done = agentFolder + intent::kDoneRecordName;
+    if (unsigned long error = intent::RenameOver(agentFolder + intent::kRecordName, done)) {
+        RefresherError cause(kUnit, __LINE__, "update record could not be committed", 1, static_cast<int32_t>(error));
+        host->Log(kError, "%s:%d - cannot mark the update record done, error %lu", kUnit, __LINE__, error);
+        PutBack(agentFolder, record, cause);
+        throw cause;
+    }
+    intent::RemoveLeftovers(record);
+    DeleteFileA(done.c_str());
+    // The sources go only now: until the update is committed they are what a retry needs.
+    for (const UpdatePair &pair : files) {
+        host->Log(kDetail, "%s:%d - Deleting Source", kUnit, __LINE__);
+        held_.Release(pair.source);
+        if (util::FileExists(pair.source) && !DeleteFileA(pair.source.c_str()))
+            host->Log(kError, "%s:%d - the new file %s could not be deleted, error %d; the update is done", kUnit,
+                      __LINE__, pair.source.c_str(), LastError());
     }
 }
 
-void UpdateAgent::UpdateExternally(const std::string &agentFolder, const FileList &files) {
+void UpdateAgent::UpdateExternally(const std::string &agentFolder, const FileList &files, IToolboxMessage *request) {
     CheckSourcesExist(files);
     held_.HoldAndCheck(host, files);
     // The script splits each list line at its commas; such a path would be copied to the
@@ -309,33 +335,60 @@ void UpdateAgent::UpdateExternally(const std::string &agentFolder, const FileLis
     }
     util::ScopedHandle lock;
     TakeUpdateLock(agentFolder, lock);
-    // The script copies long after this request is answered: from copies nobody else can
+    // The script swaps long after this request is answered: from copies nobody else can
     // change, never from the temp folder.
     const FileList staged = StageSources(host, agentFolder, files);
-    host->Log(kDetail, "%s:%d - creating external-update script", kUnit, __LINE__);
-    std::string scriptPath, listPath;
-    if (!WriteUpdateScript(agentFolder, scriptPath))
-        throw RefresherError(kUnit, __LINE__, "update script could not be written", 1, ERROR_WRITE_FAULT);
-    if (!WriteListFile(agentFolder, staged, listPath))
-        throw RefresherError(kUnit, __LINE__, "update list could not be written", 1, ERROR_WRITE_FAULT);
-    host->Log(kDetail, "%s:%d - Ayiaaaaa-AyiaaaaAyiaaaa-AyiaaaaAyiaaaa", kUnit, __LINE__);
-    Spawn(scriptPath, listPath, agentFolder, lock);
+    intent::Record record;
+    StartRecord(agentFolder, staged, request, record);
+    try {
+        // The script cannot flush what it writes, so every file it will rename is made
+        // durable here, before it starts.
+        for (size_t i = 0; i < staged.size(); ++i) {
+            int32_t error = 0;
+            for (int attempt = 0; attempt < kCopyTries; ++attempt) {
+                error = ReplaceWhole(staged[i], record.entries[i], i, false);
+                if (error == 0) break;
+                Sleep(kCopyPauseMs);
+            }
+            if (error != 0) {
+                host->Log(kError, "%s:%d - Copy File returned error %d", kUnit, __LINE__, error);
+                throw RefresherError(kUnit, __LINE__, "Copy Error", 1, error);
+            }
+        }
+        host->Log(kDetail, "%s:%d - creating external-update script", kUnit, __LINE__);
+        std::string scriptPath, listPath;
+        if (!WriteUpdateScript(agentFolder, scriptPath))
+            throw RefresherError(kUnit, __LINE__, "update script could not be written", 1, ERROR_WRITE_FAULT);
+        if (!WriteListFile(agentFolder, staged, request, listPath))
+            throw RefresherError(kUnit, __LINE__, "update list could not be written", 1, ERROR_WRITE_FAULT);
+        host->Log(kDetail, "%s:%d - Ayiaaaaa-AyiaaaaAyiaaaa-AyiaaaaAyiaaaa", kUnit, __LINE__);
+        Spawn(scriptPath, listPath, agentFolder, lock);
+    } catch (const err::CGeneralError &error) {
+        // Whatever the script left (or nothing ran at all): the old files stay or go back.
+        PutBack(agentFolder, record, error);
+        throw;
+    }
 }
 
 void UpdateAgent::TakeUpdateLock(const std::string &folder, util::ScopedHandle &lock) {
-    // The lock file lives exactly as long as someone holds it open: this request until
-    // the script starts, then the script's process until it ends. While it is held, the
-    // script and list of the running update must not be overwritten.
-    const std::string path = folder + kLockName;
-    lock.Reset(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (lock.Valid()) return;
-    int32_t error = LastError();
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) {
-        host->Log(kError, "%s:%d - an update script is still running (%s is held)", kUnit, __LINE__, path.c_str());
+    // One lock for both paths, held by this request and then by the update script's
+    // process until it ends. Only another holder means "in progress"; anything else is
+    // reported as what it is.
+    const std::string path = folder + intent::kLockName;
+    bool inProgress = false;
+    int32_t error = static_cast<int32_t>(intent::TakeLock(folder, lock, inProgress));
+    if (error == 0) return;
+    if (inProgress) {
+        host->Log(kError, "%s:%d - another update is running (%s is held)", kUnit, __LINE__, path.c_str());
         throw RefresherError(kUnit, __LINE__, "update already in progress", 1, error);
     }
-    host->Log(kError, "%s:%d - cannot create %s, error %d", kUnit, __LINE__, path.c_str(), error);
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    const char *what = attributes == INVALID_FILE_ATTRIBUTES          ? "it cannot be created"
+                       : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? "a folder has its name"
+                       : (attributes & FILE_ATTRIBUTE_READONLY) != 0  ? "it is read-only"
+                                                                      : "it cannot be opened";
+    host->Log(kError, "%s:%d - cannot take the update lock %s: %s, error %d", kUnit, __LINE__, path.c_str(), what,
+              error);
     throw RefresherError(kUnit, __LINE__, "update lock could not be created", 1, error);
 }
 
@@ -350,8 +403,21 @@ bool UpdateAgent::WriteUpdateScript(const std::string &folder, std::string &scri
     return written && util::FileExists(scriptPath);
 }
 
-bool UpdateAgent::WriteListFile(const std::string &folder, const FileList &files, std::string &listPath) {
+bool UpdateAgent::WriteListFile(const std::string &folder, const FileList &files, IToolboxMessage *request,
+                                std::string &listPath) {
+    // The request's IDs go to the script, which names them in its result.
     std::string content = ListFileContent(files);
+    for (const char *key : {"Schedule-ID", "Task-Sequence-ID"}) {
+        std::string value = request->GetString(key);
+        for (char &c : value) {
+            if (c == '\r' || c == '\n') c = ' ';
+        }
+        if (!value.empty()) content += std::string(key) + "=" + value + "\n";
+    }
+    // The host may ask for another health window than the script's own.
+    int32_t window = -1;
+    request->GetIntField("Health-Window", &window);
+    if (window >= 0) content += util::Format("HealthWindow=%d\n", window);
     host->Log(kDetail, "%s:%d\n%s", kUnit, __LINE__, content.c_str());
     listPath = folder + kListName;
     if (util::FileExists(listPath)) {
@@ -363,10 +429,43 @@ bool UpdateAgent::WriteListFile(const std::string &folder, const FileList &files
     return written && util::FileExists(listPath);
 }
 
+bool UpdateAgent::StartScript(const std::string &scriptHost, const std::string &command, const std::string &folder,
+                              const util::ScopedHandle &lock, util::ScopedHandle &process) {
+    std::vector<char> commandLine(command.begin(), command.end());
+    commandLine.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    // Started suspended so that the script's process holds the update lock before it runs.
+    BOOL ok = CreateProcessA(scriptHost.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                             CREATE_NO_WINDOW | DETACHED_PROCESS | CREATE_SUSPENDED, nullptr, folder.c_str(), &startup,
+                             &started);
+    DWORD startError = GetLastError();
+    process.Reset(ok ? started.hProcess : nullptr);
+    util::ScopedHandle thread(ok ? started.hThread : nullptr);
+    if (ok) {
+        HANDLE held = nullptr;
+        if (!DuplicateHandle(GetCurrentProcess(), lock.Get(), process.Get(), &held, 0, FALSE, DUPLICATE_SAME_ACCESS) ||
+            ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+            startError = GetLastError();
+            TerminateProcess(process.Get(), 1);
+            WaitForSingleObject(process.Get(), kScriptWatchMs);
+            process.Reset();
+            ok = FALSE;
+        }
+    }
+    host->Log(kDetail, "%s:%d called createprocess for refresher  bResult = %d, GetLastError = %u", kUnit, __LINE__,
+              ok ? 1 : 0, static_cast<unsigned>(startError));
+    if (!ok) SetLastError(startError);
+    return ok != FALSE;
+}
+
 void UpdateAgent::Spawn(const std::string &scriptPath, const std::string &listPath, const std::string &folder,
                         const util::ScopedHandle &lock) {
-    std::string command =
-        util::Format("cscript \"%s\" \"%s\" \"%s\"", scriptPath.c_str(), listPath.c_str(), kUpdateLogName);
+    // No logo, no prompt, and a time limit above the script's own bounded waits.
+    const std::string arguments =
+        util::Format("\"%s\" \"%s\" \"%s\"", scriptPath.c_str(), listPath.c_str(), kUpdateLogName);
+    std::string command = util::Format("cscript %s %s", kScriptHostOptions, arguments.c_str());
     host->Log(kDetail, "%s:%d UpdateAgent::Spawn", kUnit, __LINE__);
     host->Log(kDetail, "%s:%d - %s", kUnit, __LINE__, command.c_str());
 
@@ -382,34 +481,42 @@ void UpdateAgent::Spawn(const std::string &scriptPath, const std::string &listPa
     scriptHost += kScriptHost;
     host->Log(kDetail, "%s:%d - script host %s", kUnit, __LINE__, scriptHost.c_str());
 
-    std::vector<char> commandLine(command.begin(), command.end());
-    commandLine.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    // Started suspended so that the script's process holds the update lock before it runs.
-    BOOL started = CreateProcessA(scriptHost.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                                  CREATE_NO_WINDOW | DETACHED_PROCESS | CREATE_SUSPENDED, nullptr, folder.c_str(),
-                                  &startup, &process);
-    DWORD startError = GetLastError();
-    util::ScopedHandle processHandle(started ? process.hProcess : nullptr);
-    util::ScopedHandle threadHandle(started ? process.hThread : nullptr);
-    if (started) {
-        HANDLE held = nullptr;
-        if (!DuplicateHandle(GetCurrentProcess(), lock.Get(), process.hProcess, &held, 0, FALSE,
-                             DUPLICATE_SAME_ACCESS) ||
-            ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
-            startError = GetLastError();
-            TerminateProcess(process.hProcess, 1);
-            started = FALSE;
-        }
+    const std::string resultPath = folder + intent::kResultName;
+    DeleteFileA(resultPath.c_str());
+    util::ScopedHandle process;
+    if (!StartScript(scriptHost, command, folder, lock, process))
+        throw RefresherError(kUnit, __LINE__, "update script could not be started", 1, LastError());
+    // The script ends early only when it failed; it says so in its result. A script host
+    // that ends at once, with 1 and no result, never ran the script: one that knows no
+    // time limit option. The script bounds every wait of its own, so it runs without one.
+    DWORD exitCode = STILL_ACTIVE;
+    if (WaitForSingleObject(process.Get(), kScriptWatchMs) == WAIT_OBJECT_0) GetExitCodeProcess(process.Get(), &exitCode);
+    if (exitCode == 1 && !util::FileExists(resultPath)) {
+        command = "cscript //B //Nologo " + arguments;
+        host->Log(kDetail, "%s:%d - the script host refused its options; again as %s", kUnit, __LINE__,
+                  command.c_str());
+        if (!StartScript(scriptHost, command, folder, lock, process))
+            throw RefresherError(kUnit, __LINE__, "update script could not be started", 1, LastError());
+        exitCode = STILL_ACTIVE;
+        if (WaitForSingleObject(process.Get(), kScriptWatchMs) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process.Get(), &exitCode);
     }
-    host->Log(kDetail, "%s:%d called createprocess for refresher  bResult = %d, GetLastError = %u", kUnit, __LINE__,
-              started ? 1 : 0, static_cast<unsigned>(startError));
-    // Without the script nothing will replace the files: the request has failed.
-    if (!started)
-        throw RefresherError(kUnit, __LINE__, "update script could not be started", 1,
-                             static_cast<int32_t>(startError));
+    if (exitCode == STILL_ACTIVE) return;
+
+    // Ended within the watch: its result is the request's outcome, not a later report.
+    std::string text;
+    intent::Result result;
+    if (intent::ReadWhole(resultPath, text) == 0 && intent::ParseResult(text, result)) {
+        host->Log(exitCode == 0 ? kInfo : kError, "%s:%d - the update script ended: %s", kUnit, __LINE__,
+                  result.closingLine.c_str());
+        DeleteFileA(resultPath.c_str());
+    } else {
+        host->Log(kError, "%s:%d - the update script ended with %lu and left no result", kUnit, __LINE__,
+                  static_cast<unsigned long>(exitCode));
+    }
+    if (exitCode != 0)
+        throw RefresherError(kUnit, __LINE__, "update script failed", static_cast<int32_t>(exitCode),
+                             static_cast<int32_t>(exitCode));
 }
 
 void UpdateAgent::SendSuccessReply(IToolboxMessage *reply, IToolboxMessage *request) {

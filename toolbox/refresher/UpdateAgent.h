@@ -5,6 +5,7 @@
 
 #include "GeneralError.h"
 #include "MessageHandler.h"
+#include "UpdateIntent.h"
 #include "UpdateRules.h"
 #include "UpdateTrust.h"
 #include "WinOwners.h"
@@ -19,25 +20,23 @@ public:
     int32_t HandleMessage(IToolboxMessage *message, IToolboxHost *host) override;
 
 private:
-    // A destination replaced by copy in place, and where its old bytes are kept until the
-    // whole request is done.
-    struct Replaced {
-        const UpdatePair *pair;
-        std::string oldCopy;  // empty when there was no old file
-    };
-
     void CheckEntriesInFolders(IToolboxMessage *message, const FileList &files, const std::string &tempFolder,
                                const std::string &agentFolder);
     void CheckSourcesExist(const FileList &files);
-    void CopyInPlace(const FileList &files);
-    int32_t ReplaceWhole(const UpdatePair &pair, const std::string &oldCopy, Replaced &replaced);
-    void PutBack(const std::vector<Replaced> &done);
-    void UpdateExternally(const std::string &agentFolder, const FileList &files);
+    void CopyInPlace(const std::string &agentFolder, const FileList &files, IToolboxMessage *request);
+    int32_t ReplaceWhole(const UpdatePair &pair, const intent::Entry &entry, size_t index, bool swap);
+    void StartRecord(const std::string &folder, const FileList &files, IToolboxMessage *request,
+                     intent::Record &record);
+    void PutBack(const std::string &folder, const intent::Record &record, const err::CGeneralError &cause);
+    void UpdateExternally(const std::string &agentFolder, const FileList &files, IToolboxMessage *request);
     void TakeUpdateLock(const std::string &folder, util::ScopedHandle &lock);
     bool WriteUpdateScript(const std::string &folder, std::string &scriptPath);
-    bool WriteListFile(const std::string &folder, const FileList &files, std::string &listPath);
+    bool WriteListFile(const std::string &folder, const FileList &files, IToolboxMessage *request,
+                       std::string &listPath);
     void Spawn(const std::string &scriptPath, const std::string &listPath, const std::string &folder,
                const util::ScopedHandle &lock);
+    bool StartScript(const std::string &scriptHost, const std::string &command, const std::string &folder,
+                     const util::ScopedHandle &lock, util::ScopedHandle &process);
     void SendSuccessReply(IToolboxMessage *reply, IToolboxMessage *request);
     void SendFailureReply(IToolboxMessage *reply, const err::CGeneralError &error);
 

@@ -54,12 +54,14 @@ bool Trusted(const SidBytes &sid, const std::vector<SidBytes> &extraTrusted) {
 bool IsWorkingName(const std::string &name) {
     using namespace working_names;
     static const char *const kNames[] = {kUpdateScript, kUpdateList,   kUpdateLog,     kUpdateLock,
-                                         kStagingFolder, kHostStatus, kHostRequests};
+                                         kStagingFolder, kHostStatus, kHostRequests,
+                                         kUpdateRecord, kUpdateRecordPartial, kUpdateRecordDone,
+                                         kUpdateResult, kUpdateResultPartial};
     const std::string lower = Lower(name);
     for (const char *working : kNames) {
         if (lower == working || lower == std::string(working) + kPartialSuffix) return true;
     }
-    return EndsWith(lower, kStagedSuffix) || lower.find(kOldCopySuffix) != std::string::npos;
+    return lower.find(kStagedSuffix) != std::string::npos || lower.find(kOldCopySuffix) != std::string::npos;
 }
 
 std::string SidText(const SidBytes &sid) {

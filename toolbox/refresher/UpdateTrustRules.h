@@ -16,19 +16,26 @@ inline constexpr char kUpdateList[] = "updatelist.txt";
 inline constexpr char kUpdateLog[] = "refresher.log";
 inline constexpr char kUpdateLock[] = "external-update.lock";
 inline constexpr char kStagingFolder[] = "refresher-staging";
+// The update record (under its own name, while written, once committed) and the
+// script's result (written under ".tmp", then renamed): their writer is UpdateIntent.
+inline constexpr char kUpdateRecord[] = "refresher.intent";
+inline constexpr char kUpdateRecordPartial[] = "refresher-intent.tmp";
+inline constexpr char kUpdateRecordDone[] = "refresher-intent.done";
+inline constexpr char kUpdateResult[] = "refresher.result";
+inline constexpr char kUpdateResultPartial[] = "refresher.result.tmp";
 // The host's own: its status file (written whole through ".partial") and request folder.
 inline constexpr char kHostStatus[] = "warden.status";
 inline constexpr char kHostRequests[] = "requests";
-// Suffixes beside each replaced destination: the new file before the swap, the old one
-// (followed by a number) until the whole update is done.
+// Suffixes beside each replaced destination, each followed by the pair's number: the new
+// file before the swap, the old one until the whole update is done.
 inline constexpr char kStagedSuffix[] = ".refresher-new";
 inline constexpr char kOldCopySuffix[] = ".refresher-old-";
 inline constexpr char kPartialSuffix[] = ".partial";
 }  // namespace working_names
 
 // True for a name (no folder) that the update or its host uses, in any case: one of the
-// names above, one of them followed by ".partial", or any name ending in the new-file
-// suffix or holding the old-copy suffix.
+// names above, one of them followed by ".partial", or any name holding the new-file or
+// the old-copy suffix.
 bool IsWorkingName(const std::string &name);
 
 // A security identifier in its binary form (revision, count, authority, sub-authorities).
