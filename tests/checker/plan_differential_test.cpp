@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -107,6 +108,20 @@ std::string TrimmedRight(std::string text) {
     return text;
 }
 
+std::string FirstLines(const std::string &text, int count) {
+    size_t end = 0;
+    while (end != std::string::npos && count-- > 0) end = text.find('\n', end + 1);
+    return end == std::string::npos ? text : text.substr(0, end + 1) + "...\n";
+}
+
+// What kind of mismatch: its first line without the numbers and the lines.
+std::string Kind(const std::string &mismatch) {
+    std::string kind = mismatch.substr(0, std::min(mismatch.find('\n'), mismatch.find(" CMD")));
+    kind.erase(std::remove_if(kind.begin(), kind.end(), [](char c) { return isdigit(static_cast<unsigned char>(c)); }),
+               kind.end());
+    return kind;
+}
+
 class Differential {
 public:
     Differential() : folder_(FreshFolder("plandiff")) {
@@ -162,7 +177,7 @@ public:
                 break;
         }
         std::string differs = Compare(made, logged, stillRunning);
-        if (!differs.empty()) differs += "\n--- plan ---\n" + plan::RenderText(made) + Logged(logged);
+        if (!differs.empty()) differs += "\n--- plan ---\n" + FirstLines(plan::RenderText(made), 80) + Logged(logged);
         return differs;
     }
 
@@ -220,14 +235,16 @@ private:
     }
 };
 
-// Removes lines one at a time while the mismatch stays.
+// Removes lines one at a time while a mismatch of the same kind stays.
 Case Shrink(Differential &differential, Case c) {
+    const std::string kind = Kind(differential.Mismatch(c));
     for (bool smaller = true; smaller;) {
         smaller = false;
         for (size_t i = c.body.size(); i-- > 0;) {
             Case trial = c;
             trial.body.erase(trial.body.begin() + static_cast<std::ptrdiff_t>(i));
-            if (!differential.Mismatch(trial).empty()) {
+            const std::string differs = differential.Mismatch(trial);
+            if (!differs.empty() && Kind(differs) == kind) {
                 c = trial;
                 smaller = true;
             }
@@ -262,7 +279,8 @@ TEST(PlanDifferential, GeneratedScriptsRunAsPlanned) {
         if (g_shrink) {
             c = Shrink(differential, c);
             c.title += ", shrunk";
-            std::printf("# %s\n%s\n", differential.Mismatch(c).substr(0, 200).c_str(), CaseText(c).c_str());
+            const std::string differs = differential.Mismatch(c);
+            std::printf("# %s\n%s\n", differs.substr(0, differs.find('\n')).c_str(), CaseText(c).c_str());
             std::fflush(stdout);
         }
     }
