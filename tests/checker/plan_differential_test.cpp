@@ -147,7 +147,9 @@ public:
         std::string refusal;
         if (!plan::ReadMachineFile(machine->file, machine->name, facts.machine, refusal)) return refusal;
         facts.windows = plan::FindWindowsRelease(c.release);
-        facts.wow64 = kWow64Build && facts.windows->hasWow64 ? plan::Fact::Yes : plan::Fact::No;
+        // Wine reports the release's version, but a 32-bit kestrel in this prefix
+        // runs under WOW64 whatever the release: the facts are the machine's.
+        facts.wow64 = kWow64Build ? plan::Fact::Yes : plan::Fact::No;
         check::ScriptFile parsed;
         check::Findings ignored;
         if (!check::ParseScript(text, parsed, ignored, refusal)) return refusal;
