@@ -34,6 +34,10 @@ int InventoryWriter::WriteHardwareNumber(const char *section, const char *key, i
 }
 
 void InventoryWriter::WriteScriptData(const char *key, const char *textValue) {
+    if (key && textValue && lstrcmpiA(key, "SYSID") == 0) {
+        systemIdGiven_ = true;
+        systemId_ = textValue;
+    }
     if (!target_.scriptFile || !key || !textValue) return;
     Write("DATA", key, textValue, target_.scriptFile);
 }
@@ -73,6 +77,8 @@ InventoryOutcome RunHardwareInventory(SmbiosTable *table, const InventoryTarget 
         outcome.fallbackUnavailable = !RunWmiFallback(writer);
     if (writer.MakerMatched()) writer.WriteScriptData("IsNorvik", "1");
     outcome.makerMatched = writer.MakerMatched();
+    outcome.systemIdGiven = writer.SystemIdGiven();
+    outcome.systemId = writer.SystemId();
     outcome.writeFailure = writer.WriteFailure();
     return outcome;
 }

@@ -30,6 +30,9 @@ public:
     void NoteManufacturer(const char *textValue);
 
     bool MakerMatched() const { return makerMatched_; }
+    // The [DATA] SYSID this run gave, whether or not a script file took it.
+    bool SystemIdGiven() const { return systemIdGiven_; }
+    const std::string &SystemId() const { return systemId_; }
     void SetMakerMatched() { makerMatched_ = true; }
     // The first write the system refused, with its reason (empty when none).
     const std::string &WriteFailure() const { return writeFailure_; }
@@ -38,6 +41,8 @@ private:
     void Write(const char *section, const char *key, const char *textValue, const char *file);
     InventoryTarget target_;
     bool makerMatched_ = false;
+    bool systemIdGiven_ = false;
+    std::string systemId_;
     std::string writeFailure_;
 };
 
@@ -50,6 +55,8 @@ struct InventoryOutcome {
     bool smbiosFound = false;
     bool fallbackUnavailable = false;  // no SMBIOS, and HwQuery.dll could not be loaded
     bool makerMatched = false;
+    bool systemIdGiven = false;  // [DATA] SYSID was given (the board product gave one)
+    std::string systemId;
     std::string writeFailure;
 };
 

@@ -20,7 +20,17 @@ bool ByteMemory::MapPhysicalMemory(uint32_t physical, uint32_t length, MemoryVie
         view.length = std::min<uint64_t>(available, length);
         return true;
     }
-    return false;
+    const Block *first = nullptr;
+    for (const Block &block : blocks_) {
+        const bool inside = !block.bytes.empty() && block.physical > physical &&
+                            block.physical - uint64_t{physical} < length;
+        if (inside && (!first || block.physical < first->physical)) first = &block;
+    }
+    if (!first) return false;
+    view.bytes = first->bytes.data();
+    view.physical = first->physical;
+    view.length = std::min<uint64_t>(first->bytes.size(), uint64_t{physical} + length - first->physical);
+    return true;
 }
 
 static std::string OpenFailure(const std::string &path) {
@@ -71,8 +81,7 @@ void ImageFileMemory::UnmapPhysicalMemory(const MemoryView &view) {
 // table length. Anything past that in the file is never looked at.
 static const uint64_t kLargestDump = 0x20 + 0x10000;
 static const uint32_t kDumpEntryPointAddress = 0x000F0000;
-static const uint32_t kDumpWindowBase = 0x000D0000;
-static const uint32_t kDumpWindowLength = 0x00030000;
+static const size_t kDumpEntryPointLength = 0x20;
 
 std::unique_ptr<ByteMemory> LoadDumpMemory(const std::string &path, std::string &reason) {
     errno = 0;
@@ -90,11 +99,13 @@ std::unique_ptr<ByteMemory> LoadDumpMemory(const std::string &path, std::string 
     }
     content.resize(static_cast<size_t>(got));
 
-    std::vector<uint8_t> window(kDumpWindowLength, 0);
-    std::copy_n(content.begin(), std::min<size_t>(content.size(), 0x20),
-                window.begin() + (kDumpEntryPointAddress - kDumpWindowBase));
+    // Only the entry point is placed in the BIOS area: a table address that
+    // points anywhere but into the file finds nothing there, not zeros.
     auto memory = std::make_unique<ByteMemory>();
-    memory->Place(kDumpWindowBase, std::move(window));
-    if (!content.empty()) memory->Place(0, std::move(content));
+    if (content.empty()) return memory;
+    memory->Place(kDumpEntryPointAddress,
+                  std::vector<uint8_t>(content.begin(),
+                                       content.begin() + std::min(content.size(), kDumpEntryPointLength)));
+    memory->Place(0, std::move(content));
     return memory;
 }

@@ -30,13 +30,16 @@ class PhysicalMemorySource {
 public:
     virtual ~PhysicalMemorySource() = default;
     // Maps [physical, physical + length). The view may start below the address
-    // asked for (mapping granularity) and may be shorter than asked where the
-    // memory ends; false when nothing of the range can be read.
+    // asked for (mapping granularity), above it where a capture holds only part
+    // of the range, and may be shorter than asked where the memory ends; false
+    // when nothing of the range can be read.
     virtual bool MapPhysicalMemory(uint32_t physical, uint32_t length, MemoryView &view) = 0;
     virtual void UnmapPhysicalMemory(const MemoryView &view) = 0;
 };
 
-// Physical memory held as byte blocks placed at physical addresses.
+// Physical memory held as byte blocks placed at physical addresses. A range is
+// read from the block that holds its start, else from the first block that
+// starts inside it: what no block holds is never made up.
 class ByteMemory : public PhysicalMemorySource {
 public:
     // Places bytes at a physical address; blocks must not overlap.
@@ -72,6 +75,6 @@ private:
 // A `dmidecode --dump-bin` file: the entry point at offset 0, the table at 20h
 // (the entry point's table address says so). It is presented as a machine whose
 // entry point sits at the start of the F000h segment and whose table lies at
-// physical 20h, so that the reader handles it like any other memory. Null with
-// the reason when the file cannot be read.
+// physical 20h, so that the reader handles it like any other memory; nothing
+// else of that memory is there. Null with the reason when the file cannot be read.
 std::unique_ptr<ByteMemory> LoadDumpMemory(const std::string &path, std::string &reason);

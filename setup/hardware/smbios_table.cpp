@@ -149,6 +149,8 @@ static size_t WholeStructureSize(const uint8_t *table, size_t bound, size_t offs
     return 0;
 }
 
+bool SmbiosTable::HoldsStructures() const { return WholeStructureSize(table_, tableBytes_, 0) > 0; }
+
 size_t SmbiosTable::OffsetOf(const uint8_t *structure) const {
     if (!table_ || !structure || structure < table_ || structure >= table_ + tableBytes_) return kNoCursor;
     return static_cast<size_t>(structure - table_);

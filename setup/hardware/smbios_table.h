@@ -43,6 +43,8 @@ public:
     uint16_t StructureTableLength() const { return tableLength_; }
     // Bytes of the table that can be read (less than its length when cut short).
     size_t StructureTableBytes() const { return tableBytes_; }
+    // A walk finds at least one whole structure in the table.
+    bool HoldsStructures() const;
 
     // Size of a structure of the table: formatted area plus string set with its
     // two closing zero bytes. 0 for a structure that is not whole inside the

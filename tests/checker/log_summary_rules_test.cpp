@@ -106,6 +106,20 @@ TEST(LogSummary, ALogWithoutARunOrWithAStartUpFailureIsNotHealthy) {
     EXPECT_TRUE(clean.Healthy());
 }
 
+TEST(LogSummary, AStartUpThatOnlyWarnedIsShownAsWarnedNotFailed) {
+    LogSummary warned = SummarizeLog(
+        "warned.log", Log({"[10:00:00.000]  kestrel.exe> *** Starting C:\\k\\kestrel.exe Version: 2.00.10 *** ",
+                           "[10:00:00.001]  kestrel.exe> WARNING-=- [Data] LogFile is longer than 127 characters; the "
+                           "default log is used.",
+                           "[10:00:00.002]  kestrel.exe> CMD0> CMD32_LogMsg: 32,hi ", "[10:00:00.002]  kestrel.exe>  hi",
+                           "[10:00:00.003]  kestrel.exe> DONE !"}));
+    ASSERT_EQ(1u, warned.runs.size());
+    ASSERT_EQ(1u, warned.runs[0].startWarnings.size());
+    const std::string text = Render({warned}, Format::Text);
+    EXPECT_NE(std::string::npos, text.find("  warned   start-up\n")) << text;
+    EXPECT_EQ(std::string::npos, text.find("FAILED")) << text;
+}
+
 TEST(LogSummary, JsonAndMarkdownKeepEachValueInItsPlace) {
     LogSummary log = SummarizeLog(
         "a|b.log", Log({"[10:00:00.000]  kestrel.exe> *** Starting C:\\k\\kestrel.exe Version: 2.00.10 *** ",

@@ -40,6 +40,13 @@ const Machine kPlain = {"plain", nullptr,
                         "[Hardware Detect]\r\nSMBIOSVer=2.4\r\nManufacture=Acme\r\nManufacture2=Acme\r\n"
                         "Product Name2=1234\r\nMachineID=1234\r\n",
                         "[Win32_BaseBoard]\r\nManufacturer=Acme\r\nProduct=1234\r\n"};
+// Board IDs that read otherwise than they look: 0X34 as 0, 0b10 as 2.
+const Machine kCapitalX = {"capitalx", nullptr,
+                           "[Hardware Detect]\r\nSMBIOSVer=2.4\r\nManufacture2=Acme\r\nProduct Name2=0X3468\r\n",
+                           "[Win32_BaseBoard]\r\nManufacturer=Acme\r\nProduct=0X3468\r\n"};
+const Machine kBinary = {"binary", nullptr,
+                         "[Hardware Detect]\r\nSMBIOSVer=2.4\r\nManufacture2=Acme\r\nProduct Name2=0b101\r\n",
+                         "[Win32_BaseBoard]\r\nManufacturer=Acme\r\nProduct=0b101\r\n"};
 
 // The planner's release and the name Wine gives it.
 const std::map<std::string, const char *> kWineVersions = {
@@ -192,6 +199,16 @@ TEST_F(PlanOracle, TheBranchCommandsAndCursorMovesRunAsPlanned) {
               Compare(script, kPlain, "win98").SectionsEntered());
     EXPECT_EQ((std::vector<std::string>{"CommandsList", "NotMaker", "Listed", "S4", "P0", "Yes", "AfterRestart"}),
               Compare(script, kPlain, "win2k").SectionsEntered());
+}
+
+TEST_F(PlanOracle, BoardIdsReadAsKestrelReadsThem) {
+    const std::string script = PlaceScript(
+        "ids.ini", Ini({"[Data]", "Logging=1", "LogFile=" + folder_ + "\\ids.log", "[CommandsList]",
+                        "25,Boards,Listed,Unlisted", "[Boards]", "0X34", "2", "[Listed]", "32,listed", "[Unlisted]",
+                        "32,unlisted"}));
+    EXPECT_EQ((std::vector<std::string>{"CommandsList", "Unlisted"}),
+              Compare(script, kCapitalX, "xp").SectionsEntered());
+    EXPECT_EQ((std::vector<std::string>{"CommandsList", "Listed"}), Compare(script, kBinary, "xp").SectionsEntered());
 }
 
 }  // namespace

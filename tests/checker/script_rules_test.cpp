@@ -65,6 +65,18 @@ TEST(DataOptions, NumbersWhereTheRunReadsNumbers) {
     EXPECT_EQ(3u, checked.findings.size()) << checked.Dump();
 }
 
+TEST(DataOptions, NumbersThatReadOtherwiseThanTheyLookAreNamedWithWhatTheRunReads) {
+    Checked checked = Check({"[Data]", "Logging=0X1", "SYSID=0503", "RunCount=1e3", "Debug=0x1", "IsNorvik=07",
+                             "[CommandsList]", "33"});
+    EXPECT_TRUE(checked.Has(
+        2, kWarning, "[Data] Logging '0X1' reads as 0: only a lower-case 0x starts a hexadecimal number; write 0x1"))
+        << checked.Dump();
+    EXPECT_TRUE(checked.Has(3, kWarning, "[Data] SYSID '0503' reads as decimal 503 (0x01F7)")) << checked.Dump();
+    EXPECT_TRUE(checked.Has(4, kWarning, "[Data] RunCount '1e3' reads as 1: the number ends before 'e3'"))
+        << checked.Dump();
+    EXPECT_EQ(3u, checked.findings.size()) << checked.Dump();
+}
+
 TEST(DataOptions, TheLogFileFitsTheInstallLogPathAndHasNoComment) {
     Checked checked = Check({"[Data]", "LogFile=C:\\" + std::string(125, 'l'), "[CommandsList]", "33"});
     EXPECT_TRUE(checked.Has(2, kError, "LogFile is 128 characters long: the install log path holds at most 127"))

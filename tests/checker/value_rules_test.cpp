@@ -1,6 +1,10 @@
 // Numbers as the profile functions read them, buffer limits, variable tokens.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
 #include "checker_test_support.h"
 #include "value_rules.h"
 
@@ -20,6 +24,16 @@ TEST(ProfileNumbers, ReadLikeGetPrivateProfileInt) {
     EXPECT_FALSE(ReadProfileNumber("").isNumber);
     EXPECT_FALSE(ReadProfileNumber("-").isNumber);
     EXPECT_EQ(0, ReadProfileNumber("0x").value);
+}
+
+// Fields that kestrel cuts out of a line itself go through strtol, base 10.
+TEST(ProfileNumbers, LineFieldsReadAsStrtolReadsThem) {
+    for (const char *text : {"2", " +3", "-4", "0x2", "0b1", "2abc", "99999999999", "-99999999999", "x"}) {
+        const long long read = strtol(text, nullptr, 10);
+        const int expected = static_cast<int>(std::max<long long>(std::min<long long>(read, INT_MAX), INT_MIN));
+        EXPECT_EQ(expected, check::ReadDecimalNumber(text).value) << text;
+    }
+    EXPECT_FALSE(check::ReadDecimalNumber("x").isNumber);
 }
 
 TEST(BufferLimits, AValueOneLongerThanItsBufferHoldsIsReportedWithTheLimit) {

@@ -8,6 +8,7 @@
 #include "checker_test_support.h"
 #include "command_rules.h"
 #include "engine/command_table.h"
+#include "engine/profile_number_rules.h"
 #include "script_reader.h"
 #include "value_rules.h"
 
@@ -115,6 +116,34 @@ TEST(ProfileMatch, SectionsAndKeysReadAsTheProfileFunctionsReadThem) {
             EXPECT_EQ(real, number.isNumber ? number.value : 0) << value;
         }
     }
+}
+
+// Texts that numbers are made of, and what people write where they mean one:
+// prefixes in either case, signs, digits beyond the base, overflow, quotes,
+// bytes above 7Fh, values longer than the function's own buffer.
+const char *const kNumberTexts[] = {
+    "0x10", "0X34", "0x34", "0xA7C", "0x0a7c", "0b101", "0B101", "0o17", "0O17", "0o8", "0b2", "0x", "0xg", "0",
+    "0503", "08B4", "0A7C", "04F8", "Main", "1e3", "12abc", "1.5", "1 2", "-5", "+5", "- 5", "--5", "-0x10",
+    "+0b11", "7 ; c", "\"12\"", "'0x1f'", "\"0X34\"", "4294967295", "4294967296", "4294967311", "99999999999",
+    "-2147483648", "2147483648", "0x7FFFFFFF", "0xFFFFFFFF", "0x100000000", "0z5", "zz", "\xB2", "1\xA0", "\x7F" "5",
+    "000000000000000000000000000012", "0x0000000000000000000000000001F", "123456789012345678901234567890123",
+    "\"00000000000000000000000000001\"", "\"0000000000000000000000000000001\"", "\"\"", "'7", "  8  ", "",
+};
+
+TEST(ProfileMatch, NumbersReadAsTheProfileIntFunctionReadsThem) {
+    const std::string file = FreshFolder("profile_numbers") + "numbers.ini";
+    std::string content = "[N]\r\n";
+    for (size_t i = 0; i < sizeof kNumberTexts / sizeof kNumberTexts[0]; ++i)
+        content += "k" + std::to_string(i) + "=" + kNumberTexts[i] + "\r\n";
+    WriteFile(file, content);
+    const unsigned kDefault = 4242;
+    for (size_t i = 0; i < sizeof kNumberTexts / sizeof kNumberTexts[0]; ++i) {
+        const std::string key = "k" + std::to_string(i);
+        SCOPED_TRACE(key + "=" + kNumberTexts[i]);
+        EXPECT_EQ(GetPrivateProfileIntA("N", key.c_str(), kDefault, file.c_str()),
+                  ReadProfileNumberText(kNumberTexts[i], kDefault).value);
+    }
+    EXPECT_EQ(kDefault, GetPrivateProfileIntA("N", "missing", kDefault, file.c_str()));
 }
 
 }  // namespace

@@ -94,6 +94,9 @@ TEST_F(HwInventory, ImageOfAnI440fxMachineGivesTheValuesSetForIt) {
     EXPECT_EQ("1", ProfileString(script_, "DATA", "IsNorvik"));
     EXPECT_EQ("1", ProfileString(script_, "DATA", "Logging"));
     EXPECT_NE(std::string::npos, run.err.find("(000F5A00)"));
+    EXPECT_NE(std::string::npos, run.err.find("SYSID=0x0A7C: kestrel reads the board ID as 0X0A7C; list lines that "
+                                              "match it: 0x0A7C, 0xA7C, A7C, 0A7C, 2684"))
+        << run.err;
 }
 
 TEST_F(HwInventory, DumpOfTheSameMachineGivesTheSameKeys) {
@@ -105,6 +108,42 @@ TEST_F(HwInventory, DumpOfTheSameMachineGivesTheSameKeys) {
     expected.pop_back();
     EXPECT_EQ(expected, run.OutLines());
     EXPECT_EQ("Finished", Hardware("Tables"));
+    // The machine file carries the board ID for a plan, script file or not.
+    EXPECT_EQ("0x0A7C", ProfileString(ini_, "DATA", "SYSID"));
+}
+
+// The entry point of a dump with its table address moved, its checksums kept.
+std::string DumpWithTableAt(std::string dump, uint32_t address) {
+    for (int i = 0; i < 4; ++i) dump[0x18 + i] = static_cast<char>(address >> (8 * i));
+    for (int checksum : {0x15, 0x04}) {
+        dump[checksum] = 0;
+        uint8_t sum = 0;
+        for (int i = checksum == 0x15 ? 0x10 : 0; i < 0x1F; ++i) sum = static_cast<uint8_t>(sum + dump[i]);
+        dump[checksum] = static_cast<char>(-sum);
+    }
+    return dump;
+}
+
+TEST_F(HwInventory, ADumpWhoseTableIsNotInItGivesNoInventory) {
+    const std::string dump = ReadFile(Fixture("norvik-i440fx.dump"));
+    const std::string moved = folder_ + "\\moved.dump";
+    // In the BIOS area, where a dump holds nothing but its entry point.
+    WriteFile(moved, DumpWithTableAt(dump, 0x000F1000));
+    Captured run = RunCaptured(Tool(), "--dump " + Quoted(moved) + " --ini " + Quoted(ini_));
+    EXPECT_EQ(2, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("the SMBIOS structure table at 000F1000 (")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("lies outside"));
+    EXPECT_EQ("", run.out);
+    EXPECT_FALSE(Exists(ini_));
+
+    // In the file, but nothing there is a structure.
+    WriteFile(moved, DumpWithTableAt(dump, 0x20).substr(0, 0x20) + std::string(dump.size() - 0x20, '\0'));
+    run = RunCaptured(Tool(), "--dump " + Quoted(moved) + " --ini " + Quoted(ini_));
+    EXPECT_EQ(2, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("the SMBIOS structure table at 00000020 ("))
+        << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("holds no structure"));
+    EXPECT_FALSE(Exists(ini_));
 }
 
 TEST_F(HwInventory, ATableAboveOneMegabyteIsReadFromTheImage) {
@@ -122,6 +161,8 @@ TEST_F(HwInventory, ATableAboveOneMegabyteIsReadFromTheImage) {
     EXPECT_EQ("2", Hardware("NumOfProcessor"));
     EXPECT_EQ("0", Hardware("LogicalProcessors"));  // GenuineIntel is not the word Intel
     EXPECT_EQ("Main", ProfileString(script_, "DATA", "SYSID"));
+    EXPECT_NE(std::string::npos, run.err.find("WARNING: SYSID=Main: kestrel reads the board ID as 0X0000, which no ID "
+                                              "list matches"));
     EXPECT_EQ("1", ProfileString(script_, "DATA", "IsNorvik"));  // TALBERG board
 }
 
@@ -202,6 +243,7 @@ TEST_F(HwInventory, A9xVersionOnAnotherSystemFallsBackWithoutCrashing) {
     // The instrumentation's keys, without the SMBIOS path's markers.
     EXPECT_NE("<absent>", Hardware("SMBIOSVer"));
     EXPECT_EQ("<absent>", Hardware("Tables"));
+    EXPECT_NE("<absent>", ProfileString(ini_, "DATA", "SYSID", "<absent>"));  // the fallback's, for a plan
 }
 
 }  // namespace

@@ -3,14 +3,19 @@
 // dump), so that engineers see what kestrel will see there.
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 
+#include "engine/bounded_text.h"
+#include "engine/install_log.h"
+#include "engine/profile_number_rules.h"
 #include "engine/run_state.h"
 #include "hardware/hardware_diagnostics.h"
 #include "hardware/hwquery_client.h"
+#include "hardware/id_list_rules.h"
 #include "hardware/inventory.h"
 #include "hardware/memory_source.h"
 #include "hardware/physical_memory.h"
@@ -29,10 +34,13 @@ const char kUsage[] =
     "  --dump FILE    a file written by dmidecode --dump-bin\n"
     "  --ini OUT      where [Hardware Detect] goes (default C:\\system.sav\\util\\mira.ini)\n"
     "  --script FILE  also write [DATA] SYSID and IsNorvik into this script file\n"
-    "Every key written is printed as key=value.\n"
+    "Every key written is printed as key=value. OUT also receives [DATA] SYSID,\n"
+    "which a plan (kestrel-check --plan --machine OUT) needs; the board ID as\n"
+    "kestrel reads it is told on standard error, with a warning when it reads as 0.\n"
     "Exit status: 0 done, 1 a file could not be read or written (HwQuery.dll\n"
-    "included, for a machine without SMBIOS), 2 no SMBIOS 2.x\n"
-    "entry point in the image or dump, 3 bad command line.\n";
+    "included, for a machine without SMBIOS), 2 no SMBIOS 2.x entry point in the\n"
+    "image or dump, or a structure table outside it or without structures,\n"
+    "3 bad command line.\n";
 
 struct Options {
     const char *image = nullptr;
@@ -89,6 +97,60 @@ int Fail(int status, const std::string &message) {
     return status;
 }
 
+// The list lines that match an ID, each once (lines are compared without regard
+// to case), written the way people write them.
+std::string MatchingListLines(unsigned id) {
+    const IdRenderings renderings = RenderBoardId(id);
+    std::string lines;
+    std::string seen = ",";
+    for (const char *rendering : renderings.text) {
+        std::string line = rendering;
+        for (size_t i = 0; i < line.size(); ++i)
+            line[i] = i == 1 && line[0] == '0' && (line[1] == 'X' || line[1] == 'x')
+                          ? 'x'
+                          : static_cast<char>(toupper(static_cast<unsigned char>(line[i])));
+        if (seen.find("," + line + ",") != std::string::npos) continue;
+        seen += line + ",";
+        lines += (lines.empty() ? "" : ", ") + line;
+    }
+    return lines;
+}
+
+// The branch on the board ID reads [DATA] SYSID as a number: tell what it will
+// read, and warn where that can never match a list.
+void ReportBoardId(const InventoryOutcome &outcome) {
+    if (!outcome.systemIdGiven) {
+        fprintf(stderr,
+                "hwinventory: WARNING: the board product gives no ID (no baseboard structure, or no product text): "
+                "SYSID is not written, and the branch on the board ID reads the script's own [DATA] SYSID, else 0\n");
+        return;
+    }
+    const unsigned id = BoardIdFromText(outcome.systemId);
+    const std::string surprise = ProfileNumberSurprise(outcome.systemId);
+    const std::string why = surprise.empty() ? "" : outcome.systemId + " " + surprise;
+    if (id == 0) {
+        fprintf(stderr,
+                "hwinventory: WARNING: SYSID=%s: kestrel reads the board ID as 0X0000, which no ID list matches%s\n",
+                outcome.systemId.c_str(), why.empty() ? "" : (" (" + why + ")").c_str());
+        return;
+    }
+    fprintf(stderr, "hwinventory: %sSYSID=%s: kestrel reads the board ID as 0X%04X; list lines that match it: %s%s\n",
+            why.empty() ? "" : "WARNING: ", outcome.systemId.c_str(), id, MatchingListLines(id).c_str(),
+            why.empty() ? "" : ("; " + why).c_str());
+}
+
+// A plan made from the machine file needs the board ID that the working copy
+// gets; a run that gives none leaves none from an earlier run behind.
+bool WriteMachineBoardId(const std::string &ini, const InventoryOutcome &outcome, std::string &problem) {
+    const char *value = outcome.systemIdGiven ? outcome.systemId.c_str() : nullptr;
+    if (WritePrivateProfileStringA("DATA", "SYSID", value, ini.c_str())) return true;
+    if (!value) return true;  // nothing to remove
+    char reason[512];
+    DescribeLastError(reason, sizeof reason);
+    problem = "cannot write " + ini + ": " + reason;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -134,6 +196,13 @@ int main(int argc, char **argv) {
         // live machine goes on as kestrel does, with no structures.
         if (captured) return Fail(kNoSmbios, std::string(captured) + ": " + message);
         fprintf(stderr, "hwinventory: %s; no structure is read\n", message);
+    } else if (!table->HoldsStructures()) {
+        char message[112];
+        text::FormatBounded(message, sizeof message, "the SMBIOS structure table at %08X (%u bytes) holds no structure",
+                            table->StructureTableAddress(), static_cast<unsigned>(table->StructureTableLength()));
+        // An empty inventory from a capture says nothing about the machine.
+        if (captured) return Fail(kNoSmbios, std::string(captured) + ": " + message);
+        fprintf(stderr, "hwinventory: WARNING: %s; kestrel finds nothing here either\n", message);
     }
 
     const std::string ini = FullPath(options.ini ? options.ini : kHardwareInfoFile);
@@ -149,5 +218,7 @@ int main(int argc, char **argv) {
         return Fail(kFileFailed,
                     std::string("cannot load ") + kHwQueryLibraryName + " from this program's folder; nothing written");
     }
+    if (!WriteMachineBoardId(ini, outcome, problem)) return Fail(kFileFailed, problem);
+    ReportBoardId(outcome);
     return kDone;
 }

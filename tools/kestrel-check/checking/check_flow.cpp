@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "engine/profile_number_rules.h"
 #include "engine/text_rules.h"
 
 namespace check {
@@ -116,10 +117,8 @@ int ScriptChecker::ReadCommandNumber(const std::string &typeText, const ScriptSe
         endsReported_.insert(line);
         return 0;
     }
-    if (!number.whole) {
-        findings_.Warning(line, "command number " + Quote(typeText) + " reads as " + std::to_string(number.value) +
-                                    ": the text after the number is ignored");
-    }
+    const std::string surprise = ProfileNumberSurprise(typeText);
+    if (!surprise.empty()) findings_.Warning(line, "command number " + Quote(typeText) + " " + surprise);
     if (number.value < 0 || number.value > kLastCommandNumber) {
         findings_.Error(line, "command number " + std::to_string(number.value) +
                                   " is not defined (0 to 38): the run logs \"CMD >" + std::to_string(number.value) +

@@ -44,7 +44,7 @@ void ScriptChecker::CheckSleep(const Command &c) {
         return;
     }
     NotExpanded(c, time, c.line, "the time");
-    ProfileNumber number = ReadProfileNumber(time);
+    ProfileNumber number = ReadDecimalNumber(time);
     if (!number.isNumber || !number.whole) {
         findings_.Warning(c.line, prefix + "time " + Quote(time) + " reads as " +
                                       std::to_string(number.isNumber ? number.value : 0) + " milliseconds");

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "engine/profile_number_rules.h"
+
 namespace check {
 namespace rules {
 
@@ -40,9 +42,14 @@ void ScriptChecker::CheckRegistry(const Command &c) {
     if (!ReadKey(section, "RegKey", key) || key.empty())
         findings_.Warning(c.line, prefix + "has no RegKey: the command works on the root key itself");
     std::string type;
-    if (ReadKey(section, "RegDataType", type, &where) && !Trim(type).empty() && !ReadProfileNumber(type).isNumber)
-        findings_.Warning(where->lineNumber, prefix + "RegDataType " + Quote(type) +
-                                                 " is not a number: the value is written as REG_SZ");
+    if (ReadKey(section, "RegDataType", type, &where) && !Trim(type).empty()) {
+        if (!ReadProfileNumber(where->value).isNumber)
+            findings_.Warning(where->lineNumber, prefix + "RegDataType " + Quote(type) +
+                                                     " is not a number: the value is written as REG_SZ");
+        else if (!ProfileNumberSurprise(where->value).empty())
+            findings_.Warning(where->lineNumber,
+                              prefix + "RegDataType " + Quote(type) + " " + ProfileNumberSurprise(where->value));
+    }
     ProfileNumber binaryOrNumber = ReadProfileNumber(type);
     if (c.number == 3 && binaryOrNumber.isNumber && (binaryOrNumber.value == 1 || binaryOrNumber.value == 2)) {
         std::string data;
@@ -100,7 +107,7 @@ void ScriptChecker::CheckRegistryList(const Command &c) {
             break;
         }
 
-        ProfileNumber action = ReadProfileNumber(fields[0]);
+        ProfileNumber action = ReadDecimalNumber(fields[0]);
         if (!action.isNumber || action.value < 1 || action.value > 4)
             findings_.Error(at, "action " + Quote(fields[0]) +
                                     " is not 1 to 4 (add, delete key, delete value, add if the key exists): the "
@@ -120,7 +127,7 @@ void ScriptChecker::CheckRegistryList(const Command &c) {
 }
 
 void ScriptChecker::CheckRegistryData(const std::string &typeText, const std::string &data, int at) {
-    ProfileNumber type = ReadProfileNumber(typeText);
+    ProfileNumber type = ReadDecimalNumber(typeText);
     if (!typeText.empty() && !type.isNumber)
         findings_.Warning(at, "data type " + Quote(typeText) + " is not a number: the value is written as REG_SZ");
     if (!type.isNumber || (type.value != 1 && type.value != 2) || HoldsToken(data)) return;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "engine/profile_number_rules.h"
+
 namespace check {
 namespace rules {
 
@@ -11,7 +13,8 @@ namespace {
 
 // [Data] options read as numbers, from the script or from the working copy.
 const char *const kNumericDataOptions[] = {"Logging",    "ForceCleanStart", "SuppressReboot", "SilentMode", "RunCount",
-                                           "DecCommand", "IncCommand",      "IsNorvik",       "Debug"};
+                                           "DecCommand", "IncCommand",      "IsNorvik",       "Debug",
+                                           "SYSID"};
 
 // Sections the run reads by name, whatever the commands say.
 const char *const kRunSections[] = {"CommandsList", "Data", "Variables", "Commands", "State"};
@@ -189,14 +192,13 @@ void ScriptChecker::CheckDataSection() {
         std::string value;
         const ScriptLine *where = nullptr;
         if (!ReadKey(data, option, value, &where) || Trim(value).empty()) continue;
-        ProfileNumber number = ReadProfileNumber(value);
+        ProfileNumber number = ReadProfileNumber(where->value);
+        const std::string surprise = ProfileNumberSurprise(where->value);
         if (!number.isNumber) {
             findings_.Error(where->lineNumber, std::string("[Data] ") + option + " " + Quote(value) +
                                                    " is not a number: the run reads it as 0");
-        } else if (!number.whole) {
-            findings_.Warning(where->lineNumber, std::string("[Data] ") + option + " " + Quote(value) +
-                                                     " reads as " + std::to_string(number.value) +
-                                                     ": the text after the number is ignored");
+        } else if (!surprise.empty()) {
+            findings_.Warning(where->lineNumber, std::string("[Data] ") + option + " " + Quote(value) + " " + surprise);
         }
     }
     std::string logFile;

@@ -292,7 +292,7 @@ void RenderRunText(std::string &out, const std::string &log, const Run &run, siz
         for (const Entry &e : entries) out += std::string("      ") + label + At(e) + "\n";
     };
     if (!run.startFailures.empty() || !run.startWarnings.empty()) {
-        out += "  FAILED   start-up\n";
+        out += run.startFailures.empty() ? "  warned   start-up\n" : "  FAILED   start-up\n";
         lines(run.startFailures, "");
         lines(run.startWarnings, "warning: ");
     }

@@ -67,7 +67,7 @@ void ReadBoardId(const check::ScriptSection *hardware, const check::ScriptSectio
             facts.idReason = "MachineID " + check::Quote(value) +
                              " keeps only four characters of the board's product text, and whether the whole "
                              "text holds an 'h' (which makes the ID hexadecimal) is not in the file: add [DATA] "
-                             "SYSID (hwinventory --script)";
+                             "SYSID (hwinventory --ini writes it)";
         }
         return;
     }

@@ -10,6 +10,7 @@
 #include "commands/flow_rules.h"
 #include "commands/ini_edit_rules.h"
 #include "commands/process_rules.h"
+#include "engine/profile_number_rules.h"
 #include "engine/text_rules.h"
 #include "engine/variable_rules.h"
 #include "findings.h"
@@ -77,7 +78,7 @@ public:
         std::string value = check::ValueAsRead(line->value);
         if (value.empty()) return fallback;  // an empty value reads as the default too
         if (!IsKnown(value)) return std::nullopt;
-        return check::ReadProfileNumber(value).value;
+        return static_cast<int>(ReadProfileNumberText(line->value, static_cast<unsigned>(fallback)).value);
     }
 
     // The lines a section read returns; empty for a missing section.

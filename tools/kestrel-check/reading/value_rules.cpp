@@ -1,9 +1,11 @@
 #include "value_rules.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 
+#include "engine/profile_number_rules.h"
 #include "engine/variable_rules.h"
 
 namespace check {
@@ -11,34 +13,31 @@ namespace check {
 namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 }  // namespace
 
 ProfileNumber ReadProfileNumber(const std::string &textValue) {
+    const ProfileNumberReading reading = ReadProfileNumberText(textValue);
+    ProfileNumber result;
+    result.isNumber = reading.digits > 0 || reading.base != 10;  // "0x" alone starts with a digit too
+    result.whole = ReadsWhole(reading);
+    result.value = static_cast<int>(reading.value);
+    return result;
+}
+
+ProfileNumber ReadDecimalNumber(const std::string &textValue) {
     ProfileNumber result;
     size_t i = 0;
     while (i < textValue.size() && IsBlank(textValue[i])) ++i;
     bool negative = false;
     if (i < textValue.size() && (textValue[i] == '+' || textValue[i] == '-')) negative = textValue[i++] == '-';
-
-    uint32_t value = 0;
+    int64_t value = 0;
     size_t digits = 0;
-    if (i + 2 < textValue.size() && textValue[i] == '0' && (textValue[i + 1] == 'x' || textValue[i + 1] == 'X') &&
-        HexDigit(textValue[i + 2]) >= 0) {
-        for (i += 2; i < textValue.size() && HexDigit(textValue[i]) >= 0; ++i, ++digits)
-            value = value * 16 + static_cast<uint32_t>(HexDigit(textValue[i]));
-    } else {
-        for (; i < textValue.size() && isdigit(static_cast<unsigned char>(textValue[i])); ++i, ++digits)
-            value = value * 10 + static_cast<uint32_t>(textValue[i] - '0');
-    }
+    for (; i < textValue.size() && isdigit(static_cast<unsigned char>(textValue[i])); ++i, ++digits)
+        value = std::min<int64_t>(value * 10 + (textValue[i] - '0'), int64_t{INT32_MAX} + 1);
     if (digits == 0) return result;
     result.isNumber = true;
-    result.value = static_cast<int>(negative ? 0u - value : value);
+    result.value =
+        static_cast<int>(std::max<int64_t>(std::min<int64_t>(negative ? -value : value, INT32_MAX), INT32_MIN));
     while (i < textValue.size() && IsBlank(textValue[i])) ++i;
     result.whole = i == textValue.size() || textValue[i] == ';';
     return result;

@@ -7,15 +7,18 @@
 
 namespace check {
 
-// How GetPrivateProfileIntA reads a text: leading blanks, a sign, then "0x" and
-// hexadecimal digits or decimal digits, up to the first other character; the
-// number wraps at 32 bits. A text that starts with no digit reads as 0.
+// How GetPrivateProfileIntA reads a value as it stands in the file (the engine's
+// profile number rules): a text that starts with no digit reads as 0.
 struct ProfileNumber {
     bool isNumber = false;  // starts with a number
     bool whole = false;     // nothing follows it but blanks or a ';' comment
     int value = 0;
 };
 ProfileNumber ReadProfileNumber(const std::string &textValue);
+
+// The fields kestrel splits out of a line itself and reads as decimal numbers
+// (strtol): blanks, a sign, decimal digits; no prefix is a base.
+ProfileNumber ReadDecimalNumber(const std::string &textValue);
 
 // A value read into a buffer of capacity characters keeps capacity - 1 of them.
 // Reports an error naming what is cut; true when the value fits.
