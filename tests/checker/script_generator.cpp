@@ -30,7 +30,7 @@ const char *const kMachines[] = {"norvik", "talberg", "plain"};
 const char *const kReleases[] = {"win95", "win98", "nt4", "win2k", "xp", "vista", "win7", "win10"};
 const char *const kCommandSections[] = {"S1", "S2", "S3", "S4"};
 const char *const kOtherTargets[] = {"Empty", "Gone", "CommandsList", ""};
-const char *const kStepValues[] = {"1", "2", "3", "0", "-1", "0x2", " 2", "x", "", "40"};
+const char *const kStepValues[] = {"1", "2", "3", "0", "-1", "0x2", "0X2", "0b10", "+1", " 2", "x", "", "40"};
 const char *const kIdLines[] = {"0x0A7C", "A7C", "0a7c", "2684", "1234", "0x04D2", "04D2", "30AB", "junk", " 0x0A7C "};
 const char *const kWords[] = {"start", "copy done", "Hello", "next", "after the restart", "x"};
 
