@@ -2,14 +2,13 @@
 
 #include <windows.h>
 
-#include <climits>
-
 #include "engine/bounded_text.h"
 #include "engine/command_sections.h"
 #include "engine/install_log.h"
 #include "engine/profile_utils.h"
 #include "engine/run_state.h"
 #include "engine/variables.h"
+#include "flow_rules.h"
 
 // The loop has put "DATA" into the argument section for 5, 6 and 7, so these
 // keys always come from [DATA], whatever the command line named.
@@ -29,28 +28,19 @@ int CmdRunCount() {
 }
 
 int CmdDecCommand() {
-    int step = ReadDataInt("DecCommand");
-    if (step > 0) {
-        // The loop adds one afterwards, so the earliest command reachable is 0.
-        if (step > g_run.commandCursor) {
-            LogLineFormat("ERROR-=-", "ERROR cannot decrement the CurrentCmd by %d", step);
-        } else {
-            g_run.commandCursor -= step + 1;  // saved by the loop with its advance
-        }
-    }
+    const int step = ReadDataInt("DecCommand");
+    const CursorMove move = MoveCommandCursor(true, g_run.commandCursor, step);
+    if (move.refused) LogLineFormat("ERROR-=-", "ERROR cannot decrement the CurrentCmd by %d", step);
+    g_run.commandCursor = move.cursor;  // saved by the loop with its advance
     LogCursorLine(6);
     return 0;
 }
 
 int CmdIncCommand() {
-    int step = ReadDataInt("IncCommand");
-    if (step > 0) {
-        if (g_run.commandCursor > INT_MAX - 1 - step) {
-            LogLineFormat("ERROR-=-", "ERROR cannot increment the CurrentCmd by %d", step);
-        } else {
-            g_run.commandCursor += step;  // saved by the loop with its advance
-        }
-    }
+    const int step = ReadDataInt("IncCommand");
+    const CursorMove move = MoveCommandCursor(false, g_run.commandCursor, step);
+    if (move.refused) LogLineFormat("ERROR-=-", "ERROR cannot increment the CurrentCmd by %d", step);
+    g_run.commandCursor = move.cursor;  // saved by the loop with its advance
     LogCursorLine(7);
     return 0;
 }

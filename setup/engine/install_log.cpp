@@ -7,33 +7,11 @@
 
 #include "bounded_text.h"
 #include "run_state.h"
+#include "text_rules.h"
 #include "win_owners.h"
 
 void FormatTimeStamp(char *buffer, size_t capacity, int hour, int minute, int second, int millisecond) {
     text::FormatBounded(buffer, capacity, "[%02d:%02d:%02d.%03d] ", hour, minute, second, millisecond);
-}
-
-size_t OneLogLine(char *line, size_t capacity, const char *textValue) {
-    if (!line || capacity == 0) return 0;
-    static const char kHex[] = "0123456789abcdef";
-    size_t length = 0;
-    for (const char *p = textValue ? textValue : ""; *p; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (c == '\r' || c == '\n') c = ' ';
-        bool raw = c < 0x20 || c == 0x7F;
-        size_t width = raw ? 4 : 1;
-        if (length + width >= capacity) break;
-        if (raw) {
-            line[length++] = '\\';
-            line[length++] = 'x';
-            line[length++] = kHex[c >> 4];
-            line[length++] = kHex[c & 0xF];
-        } else {
-            line[length++] = static_cast<char>(c);
-        }
-    }
-    line[length] = '\0';
-    return length;
 }
 
 static void WriteLogLine(const char *line) {

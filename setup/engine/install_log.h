@@ -20,10 +20,5 @@ unsigned long DescribeError(char *buffer, size_t capacity, unsigned long code);
 // refused (a cut path would name another file). Returns false when refused.
 bool SetInstallLogPath(const char *path);
 
-// The text of one log entry as it is written: every CR and LF a blank (one entry
-// is one line), other control bytes \xNN; cut to capacity - 1 characters, never
-// inside an escape. Returns the length.
-size_t OneLogLine(char *line, size_t capacity, const char *textValue);
-
 // The time stamp as it starts every line: "[hh:mm:ss.mmm] ".
 void FormatTimeStamp(char *buffer, size_t capacity, int hour, int minute, int second, int millisecond);

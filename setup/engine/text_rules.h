@@ -42,3 +42,8 @@ struct UnrolledCommand {
 // Returns false for a line that is empty once its comment is cut (it takes no
 // number); otherwise fills out.
 bool UnrollCommandLine(const std::string &line, UnrolledCommand &out);
+
+// The text of one log entry as it is written: every CR and LF a blank (one entry
+// is one line), other control bytes \xNN; cut to capacity - 1 characters, never
+// inside an escape. Returns the length.
+size_t OneLogLine(char *line, size_t capacity, const char *textValue);

@@ -6,6 +6,7 @@
 
 #include "engine/install_log.h"
 #include "engine/run_state.h"
+#include "engine/text_rules.h"
 #include "test_support.h"
 
 using namespace testing_support;

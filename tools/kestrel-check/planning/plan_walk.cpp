@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "command_rules.h"
+#include "commands/flow_rules.h"
 #include "commands/ini_edit_rules.h"
 #include "commands/process_rules.h"
 #include "engine/profile_number_rules.h"
@@ -32,6 +33,15 @@ bool Same(const std::string &a, const std::string &b) { return check::Folded(a) 
 
 std::string Cut(const std::string &value, size_t capacity) {
     return value.size() < capacity ? value : value.substr(0, capacity - 1);
+}
+
+// A command's line as the install log writes it: formatted into the loop's
+// buffer, control bytes escaped.
+std::string AsLogged(const std::string &text) {
+    const std::string line = Cut(text, 512);
+    std::vector<char> logged(line.size() * 4 + 1);
+    OneLogLine(logged.data(), logged.size(), line.c_str());
+    return logged.data();
 }
 
 std::string Key(const char *format, int number, int field = 0) {
@@ -83,17 +93,21 @@ public:
         return found && !found->lines.empty();
     }
 
+    // WritePrivateProfileStringA puts "key=value" on a line of its own, and a later
+    // read finds that line as it finds any other: a field unrolled with the blank
+    // after its comma reads back without it.
     void Write(const std::string &section, const std::string &key, const std::string &value) {
+        const check::ScriptLine written = check::ReadKeyLine(key + "=" + value);
         Section *found = Find(section);
         if (!found) found = &Add(section);
-        auto index = found->keys.find(check::Folded(key));
+        auto index = found->keys.find(check::Folded(written.name));
         if (index == found->keys.end()) {
-            Append(*found, {key, true, value});
+            Append(*found, {written.name, true, written.value});
         } else {
             Line *at = &found->lines[index->second];
-            if (at->hasValue && at->value == value) return;
+            if (at->hasValue && at->value == written.value) return;
             at->hasValue = true;
-            at->value = value;
+            at->value = written.value;
         }
         if (!Same(key, "CurrentCmd") && !Same(key, "RunCount")) ++revision_;
     }
@@ -356,9 +370,9 @@ private:
                 command.number = number;
                 command.type = *type;
                 command.name = rule ? rule->name : "CMD_NotDefined";
-                command.logLine = "CMD" + std::to_string(number) + "> " + command.name + ": " +
-                                  std::to_string(*type) +
-                                  copy_.Get("Commands", Key("FullCmdSection%d", number), "", 260);
+                command.logLine = AsLogged("CMD" + std::to_string(number) + "> " + command.name + ": " +
+                                           std::to_string(*type) +
+                                           copy_.Get("Commands", Key("FullCmdSection%d", number), "", 260));
                 command.section = section;
                 run_->commands.push_back(std::move(command));
             }
@@ -749,8 +763,12 @@ private:
         const char *key = type == 6 ? "DecCommand" : "IncCommand";
         std::optional<int> step = copy_.GetInt("DATA", key, 0);
         if (!step) return Undecided(std::string("[DATA] ") + key + " is known only on the PC");
-        if (*step > 0) {
-            cursor_ = type == 6 ? cursor_ - *step - 1 : cursor_ + *step;
+        const CursorMove move = MoveCommandCursor(type == 6, cursor_, *step);
+        if (move.refused)
+            Detail(std::string("\"ERROR cannot ") + (type == 6 ? "decrement" : "increment") + " the CurrentCmd by " +
+                   std::to_string(*step) + "\": the cursor stays");
+        if (move.cursor != cursor_) {
+            cursor_ = move.cursor;
             copy_.Write("Commands", "CurrentCmd", std::to_string(cursor_));
         }
         Detail("CMD" + std::to_string(cursor_) + "=" + std::to_string(type) + ": the next command is " +

@@ -85,6 +85,20 @@ const ScriptLine *FindKey(const ScriptSection &section, const std::string &key) 
     return nullptr;
 }
 
+ScriptLine ReadKeyLine(const std::string &text) {
+    const std::string line = Trimmed(text);
+    ScriptLine entry;
+    size_t equals = line.find('=');
+    if (equals == std::string::npos) {
+        entry.name = line;
+    } else {
+        entry.name = TrimmedRight(line.substr(0, equals));
+        entry.hasValue = true;
+        entry.value = TrimmedLeft(line.substr(equals + 1));
+    }
+    return entry;
+}
+
 std::string ValueAsRead(const std::string &stored) {
     if (stored.size() >= 2 && (stored[0] == '"' || stored[0] == '\'') && stored.back() == stored[0])
         return stored.substr(1, stored.size() - 2);
@@ -150,16 +164,8 @@ bool ParseScript(const std::string &bytes, ScriptFile &script, Findings &finding
 
         if (line[0] == ';') continue;  // a comment: no section read returns it
 
-        ScriptLine entry;
+        ScriptLine entry = ReadKeyLine(line);
         entry.lineNumber = lineNumber;
-        size_t equals = line.find('=');
-        if (equals == std::string::npos) {
-            entry.name = line;
-        } else {
-            entry.name = TrimmedRight(line.substr(0, equals));
-            entry.hasValue = true;
-            entry.value = TrimmedLeft(line.substr(equals + 1));
-        }
         if (script.sections.size() == 1) {
             findings.Warning(lineNumber, "line " + Quote(entry.Text()) +
                                              " comes before the first section header: no command reads it");

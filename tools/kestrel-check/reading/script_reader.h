@@ -56,6 +56,12 @@ const ScriptLine *FindKey(const ScriptSection &section, const std::string &key);
 bool ReadKey(const ScriptSection *section, const std::string &key, std::string &value,
              const ScriptLine **where = nullptr);
 
+// A line of a section as the profile functions read it: blanks around the line
+// removed, the key name before the first '=' (blanks before the '=' removed), the
+// value after it with its leading blanks removed. A line that a profile write
+// put into a file reads back the same way.
+ScriptLine ReadKeyLine(const std::string &text);
+
 // A stored value as a profile read returns it: matching quotes around it removed.
 std::string ValueAsRead(const std::string &stored);
 
