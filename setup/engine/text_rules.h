@@ -42,3 +42,14 @@ struct UnrolledCommand {
 // Returns false for a line that is empty once its comment is cut (it takes no
 // number); otherwise fills out.
 bool UnrollCommandLine(const std::string &line, UnrolledCommand &out);
+
+// A profile file's sections as the profile functions read them: the first of
+// each name (names compared without case), its entries "key=value" or "key" with
+// blanks trimmed; blank lines, comments (';') and lines without a key are left
+// out, as a section read leaves them out. What the file holds is compared with
+// what the profile functions hold to tell a file written whole from one cut off.
+struct ProfileSectionLines {
+    std::string name;
+    std::vector<std::string> entries;
+};
+std::vector<ProfileSectionLines> ReadProfileText(const char *bytes, size_t length);

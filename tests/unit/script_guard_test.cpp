@@ -20,6 +20,8 @@ TEST(SavedStateRecord, RoundTripsAndRefusesWhatIsNotAWholeRecord) {
     written.slot = 1;
     written.hasCursor = true;
     written.cursor = -2147483647 - 1;
+    written.slotSize = 0xffffffff;
+    written.slotSum = 0x0badf00d;
     ASSERT_TRUE(FormatSavedStateRecord(written, bytes));
     SavedStateRecord read;
     ASSERT_TRUE(ParseSavedStateRecord(bytes, sizeof bytes, read));
@@ -27,6 +29,8 @@ TEST(SavedStateRecord, RoundTripsAndRefusesWhatIsNotAWholeRecord) {
     EXPECT_EQ(1, read.slot);
     EXPECT_TRUE(read.hasCursor);
     EXPECT_EQ(-2147483647 - 1, read.cursor);
+    EXPECT_EQ(0xffffffffu, read.slotSize);
+    EXPECT_EQ(0x0badf00du, read.slotSum);
 
     // Cut, zero-filled or changed in any byte: not a record.
     EXPECT_FALSE(ParseSavedStateRecord(bytes, sizeof bytes - 1, read));
@@ -41,7 +45,7 @@ TEST(SavedStateRecord, RoundTripsAndRefusesWhatIsNotAWholeRecord) {
 }
 
 TEST(SavedStateRecord, NewestWholeRecordCountsAcrossTheSequenceWrap) {
-    char journal[2 * kSavedStateRecordSize];
+    char journal[kJournalPlaceDistance + kSavedStateRecordSize] = {};
     SavedStateRecord record;
     record.sequence = 0xffffffff;  // place 0, older
     record.slot = 0;
@@ -51,19 +55,19 @@ TEST(SavedStateRecord, NewestWholeRecordCountsAcrossTheSequenceWrap) {
     record.hasCursor = true;
     record.cursor = 7;
     ASSERT_TRUE(FormatSavedStateRecord(
-        record, *reinterpret_cast<char(*)[kSavedStateRecordSize]>(journal + kSavedStateRecordSize)));
+        record, *reinterpret_cast<char(*)[kSavedStateRecordSize]>(journal + kJournalPlaceDistance)));
     JournalReading reading;
     ASSERT_TRUE(ReadJournalRecords(journal, sizeof journal, reading));
     EXPECT_EQ(1, reading.place);
     EXPECT_EQ(7, reading.newest.cursor);
     EXPECT_EQ(0, reading.olderSlot);
 
-    journal[kSavedStateRecordSize + 20] ^= 1;  // the newest cut off: the older counts
+    journal[kJournalPlaceDistance + 20] ^= 1;  // the newest cut off: the older counts
     ASSERT_TRUE(ReadJournalRecords(journal, sizeof journal, reading));
     EXPECT_EQ(0, reading.place);
     EXPECT_FALSE(reading.newest.hasCursor);
     EXPECT_EQ(-1, reading.olderSlot);
-    EXPECT_FALSE(ReadJournalRecords(journal + kSavedStateRecordSize, kSavedStateRecordSize, reading));
+    EXPECT_FALSE(ReadJournalRecords(journal + kJournalPlaceDistance, kSavedStateRecordSize, reading));
 }
 
 class ScriptGuard : public ::testing::Test {
@@ -106,7 +110,7 @@ TEST_F(ScriptGuard, CursorIsRecordedBeforeTheFileAndRestoredIntoTheSavedCopy) {
     EXPECT_EQ(saved, ReadFile(SavedStatePath(copy_.c_str(), 0))) << "a cursor alone never copies the file";
 
     WriteFile(copy_, "[Comma");  // what a write cut off by a kill leaves
-    ASSERT_TRUE(RestoreSavedState(copy_.c_str()));
+    ASSERT_EQ(RestoreResult::Restored, RestoreSavedState(copy_.c_str()));
     EXPECT_TRUE(ProfileSectionExists(copy_, "CommandsList"));
     EXPECT_EQ("9", Cursor());
 }
@@ -125,7 +129,7 @@ TEST_F(ScriptGuard, WholeSaveNeverOverwritesTheSlotTheJournalNames) {
     // still names the whole one.
     WriteFile(SavedStatePath(copy_.c_str(), 0), "[Vari");
     WriteFile(copy_, "");
-    ASSERT_TRUE(RestoreSavedState(copy_.c_str()));
+    ASSERT_EQ(RestoreResult::Restored, RestoreSavedState(copy_.c_str()));
     EXPECT_EQ("one", ProfileString(copy_, "Variables", "V1"));
     EXPECT_EQ("5", Cursor());
 }
@@ -138,7 +142,7 @@ TEST_F(ScriptGuard, UnreadableJournalLeavesTheFileAsItStandsAndSaysSo) {
     std::string before = ReadFile(copy_);
     ForgetSavedState(copy_.c_str());
     WriteFile(CursorJournalPath(copy_.c_str()), std::string(4, '\0'));  // zero-filled by a power loss
-    EXPECT_FALSE(RestoreSavedState(copy_.c_str()));
+    EXPECT_EQ(RestoreResult::Unusable, RestoreSavedState(copy_.c_str()));
     EXPECT_EQ(before, ReadFile(copy_));
     EXPECT_FALSE(Exists(CursorJournalPath(copy_.c_str())));
     EXPECT_FALSE(Exists(SavedStatePath(copy_.c_str(), 0)));
@@ -149,7 +153,7 @@ TEST_F(ScriptGuard, UnreadableJournalLeavesTheFileAsItStandsAndSaysSo) {
 }
 
 TEST_F(ScriptGuard, NothingIsKeptForAForgottenOrDeletedScript) {
-    EXPECT_FALSE(RestoreSavedState(copy_.c_str())) << "nothing was saved";
+    EXPECT_EQ(RestoreResult::NothingSaved, RestoreSavedState(copy_.c_str())) << "nothing was saved";
     SaveWholeState();
     SaveWholeState();
     ForgetSavedState(copy_.c_str());
