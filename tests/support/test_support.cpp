@@ -5,6 +5,7 @@
 #include <winioctl.h>
 
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <sstream>
 
@@ -165,6 +166,12 @@ std::string HostPath(const std::string &path) {
 }
 
 }  // namespace
+
+bool RunHostCommand(const std::string &tool, const std::string &arguments, const std::function<bool()> &done) {
+    return RunHostTool(tool, arguments, "C:\\", done);
+}
+
+std::string HostPathOf(const std::string &path) { return HostPath(path); }
 
 bool MakeFolderLink(const std::string &link, const std::string &target) {
     if (MakeJunction(link, target)) return true;
