@@ -121,7 +121,7 @@ public:
     SmallVolume(const std::string &folder, unsigned kilobytes) : folder_(folder) {
         DeleteTree(folder);
         CreateDirectoryA(folder.c_str(), nullptr);
-        host_ = HostPathOf(folder);
+        host_ = HostPath(folder);
         mounted_ = !host_.empty() &&
                    RunHostCommand("mount", "-t tmpfs -o size=" + std::to_string(kilobytes) + "k tmpfs " + host_,
                                   [&] { return TotalBytes(folder) > 0 && TotalBytes(folder) < (16u << 20); });
@@ -248,9 +248,9 @@ TEST_F(ResumeFault, TheSourceScriptIsNeverWrittenWhateverTheTemporaryFolderIsCal
     WriteScript(Ini({"[CommandsList]", "26,,Results,k,v", "32,done"}));
     const std::string source = ReadFile(script_);
     const std::string link = "C:\\" + name_ + "_link", drive = "k:";
-    const std::string dosdevices = HostPathOf("C:\\") + "../dosdevices/" + drive;
+    const std::string dosdevices = HostPath("C:\\") + "../dosdevices/" + drive;
     ASSERT_TRUE(MakeFolderLink(link, folder_));
-    ASSERT_TRUE(RunHostCommand("ln", "-sfn " + HostPathOf(folder_) + " " + dosdevices,
+    ASSERT_TRUE(RunHostCommand("ln", "-sfn " + HostPath(folder_) + " " + dosdevices,
                                [] { return GetFileAttributesA("K:\\") != INVALID_FILE_ATTRIBUTES; }));
     for (const std::string &alias : {"\\\\?\\" + folder_ + "\\", link + "\\", std::string("K:\\")}) {
         SCOPED_TRACE(alias);

@@ -152,7 +152,9 @@ template <typename Done> bool RunHostTool(const std::string &tool, const std::st
     return done();
 }
 
-// The host's path of a folder of the prefix.
+
+}  // namespace
+
 std::string HostPath(const std::string &path) {
     using UnixNameFn = char *(CDECL *)(LPCWSTR);
     auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void (*)()>(
@@ -165,13 +167,9 @@ std::string HostPath(const std::string &path) {
     return hostPath;
 }
 
-}  // namespace
-
 bool RunHostCommand(const std::string &tool, const std::string &arguments, const std::function<bool()> &done) {
-    return RunHostTool(tool, arguments, "C:\\", done);
+    return RunHostTool(tool, arguments, "C:\", done);
 }
-
-std::string HostPathOf(const std::string &path) { return HostPath(path); }
 
 bool MakeFolderLink(const std::string &link, const std::string &target) {
     if (MakeJunction(link, target)) return true;

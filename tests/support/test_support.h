@@ -26,14 +26,14 @@ void DeleteTree(const std::string &path);
 // the host's file system, which Wine shows as a linked folder. False when neither
 // can be made.
 bool MakeFolderLink(const std::string &link, const std::string &target);
+// The host's path of a file or folder of the prefix; empty when Wine cannot tell.
+std::string HostPath(const std::string &path);
 // Removes such a link (never what it stands for); waits until it is gone.
 void RemoveFolderLink(const std::string &link);
 
 // Starts a program of the host (Z:\bin\<tool>) and waits, bounded, until done()
 // holds: mounts and links the tests set up around a run. False when it never does.
 bool RunHostCommand(const std::string &tool, const std::string &arguments, const std::function<bool()> &done);
-// The host's path of a path of the prefix ("" when it has none).
-std::string HostPathOf(const std::string &path);
 
 // Runs a program with the given text after its name; returns its exit code, or
 // -1 when it could not be started or did not end within the timeout.
