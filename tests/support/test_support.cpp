@@ -168,7 +168,7 @@ std::string HostPath(const std::string &path) {
 }
 
 bool RunHostCommand(const std::string &tool, const std::string &arguments, const std::function<bool()> &done) {
-    return RunHostTool(tool, arguments, "C:\", done);
+    return RunHostTool(tool, arguments, "C:\\", done);
 }
 
 bool MakeFolderLink(const std::string &link, const std::string &target) {
