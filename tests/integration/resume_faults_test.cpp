@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "powercut.h"
 #include "script_run.h"
 #include "test_support.h"
 
@@ -295,6 +296,50 @@ TEST_F(ResumeFault, RecordsLieInTwoSectorsAndNameAWholeCopy) {
     EXPECT_TRUE(ContainsText(texts, " after"));
     EXPECT_EQ("DONE !", texts.back());
     for (const char *suffix : {".kjournal", ".ksave0", ".ksave1"}) EXPECT_FALSE(Exists(copy_ + suffix)) << suffix;
+}
+
+TEST_F(ResumeFault, APowerCutLosesNoFinishedCommandInAnyMode) {
+    for (const char *mode : {"drop", "zeros", "torn"}) {
+        SCOPED_TRACE(mode);
+        PowerCutMount disk(name_.substr(0, 20) + mode, mode);
+        if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
+        printf("power cut seed (%s): %u\n", mode, disk.Seed());
+        const std::string temp = disk.Folder() + "\\temp";
+        CreateDirectoryA(temp.c_str(), nullptr);
+        TemporaryFolder temporary(temp + "\\");
+        const std::string copy = temp + "\\" + name_ + ".ini";
+        WriteScript(Ini({"[CommandsList]", "32,one", "27,,V300,three", "21,,~%C000", "32,two", "13,3000",
+                         "32,after", "16,,~%V000"}));
+        DeleteTree(log_);
+        {
+            KilledRun run(script_ + " -silent");
+            ASSERT_TRUE(run.KillAt(log_, "CMD4> CMD13_Sleep"));
+        }
+        ASSERT_TRUE(disk.Cut());
+        ASSERT_EQ(0, Run("-silent -resume"));
+        std::vector<std::vector<int>> runs = CommandsPerRun(log_);
+        ASSERT_EQ(2u, runs.size());
+        EXPECT_EQ((std::vector<int>{4, 5, 6}), runs[1]) << "the resumed run must go on at the command cut off";
+        EXPECT_EQ("DONE !", Texts().back());
+        EXPECT_EQ("three", ProfileString(copy, "Variables", "V300"));
+        const std::string made = ProfileString(copy, "Variables", "V000");
+        EXPECT_FALSE(made.empty());
+        EXPECT_FALSE(Exists(made)) << "the folder ~%C000 made was not the one deleted";
+        // At the end the working copy was flushed before its saved state went.
+        ASSERT_TRUE(disk.Cut());
+        EXPECT_EQ("7", ProfileString(copy, "Commands", "CurrentCmd"));
+        EXPECT_EQ("three", ProfileString(copy, "Variables", "V300"));
+
+        // One flush per ordinary command: the journal's record.
+        DeleteTree(log_);
+        const PowerCutMount::Counts before = disk.CountsFor("temp\\" + name_ + ".ini.kjournal");
+        ASSERT_EQ(0, Run("-silent"));
+        const PowerCutMount::Counts after = disk.CountsFor("temp\\" + name_ + ".ini.kjournal");
+        const int flushes = after.flushes >= before.flushes ? after.flushes - before.flushes : after.flushes;
+        printf("journal flushes for a run of 7 commands (2 whole copies at start-up, 2 after commands): %d\n",
+               flushes);
+        EXPECT_LE(flushes, 7 + 2 + 2 * 2);
+    }
 }
 
 TEST_F(ResumeFault, SwitchesOfAFirstStartCutOffInItsStartUpAreKept) {
