@@ -118,7 +118,7 @@ std::vector<ProfileSectionLines> ReadProfileText(const char *bytes, size_t lengt
         if (skipping || !current) continue;
         size_t equals = textLine.find('=');
         std::string key = TrimmedPart(textLine.c_str(), textLine.c_str() + (equals == std::string::npos ? textLine.size() : equals));
-        if (key.empty() || key[0] == ';') continue;
+        if (!key.empty() && key[0] == ';') continue;
         if (equals != std::string::npos) key += "=" + TrimmedPart(textLine.c_str() + equals + 1, textLine.c_str() + textLine.size());
         current->entries.push_back(key);
     }

@@ -45,9 +45,9 @@ bool UnrollCommandLine(const std::string &line, UnrolledCommand &out);
 
 // A profile file's sections as the profile functions read them: the first of
 // each name (names compared without case), its entries "key=value" or "key" with
-// blanks trimmed; blank lines, comments (';') and lines without a key are left
-// out, as a section read leaves them out. What the file holds is compared with
-// what the profile functions hold to tell a file written whole from one cut off.
+// blanks trimmed; blank lines and comments (';') are left out, as a section read
+// leaves them out. Compared with what the profile functions hold, it tells a file
+// written whole from one cut short.
 struct ProfileSectionLines {
     std::string name;
     std::vector<std::string> entries;

@@ -7,6 +7,7 @@
 #include "engine/install_log.h"
 #include "engine/run_state.h"
 #include "engine/script_guard.h"
+#include "engine/text_rules.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -177,6 +178,59 @@ TEST_F(ScriptGuard, WholeReplacementOverAReadOnlyFile) {
     EXPECT_FALSE(Exists(copy_ + ".knew"));
     EXPECT_FALSE(ReplaceFileWhole((folder_ + "\\absent.ini").c_str(), copy_.c_str()));
     EXPECT_EQ("[New]\r\n", ReadFile(copy_));
+}
+
+}  // namespace
+
+namespace {
+
+// The file as the profile functions read it, section by section (first of each name).
+std::vector<ProfileSectionLines> HeldByProfileFunctions(const std::string &file) {
+    std::vector<ProfileSectionLines> held;
+    char names[4096];
+    GetPrivateProfileSectionNamesA(names, sizeof names, file.c_str());
+    for (const char *name = names; *name; name += strlen(name) + 1) {
+        bool seen = false;
+        for (const ProfileSectionLines &earlier : held) seen = seen || _stricmp(earlier.name.c_str(), name) == 0;
+        if (seen) continue;
+        ProfileSectionLines section{name, {}};
+        char lines[4096];
+        GetPrivateProfileSectionA(name, lines, sizeof lines, file.c_str());
+        for (const char *line = lines; *line; line += strlen(line) + 1) section.entries.push_back(line);
+        held.push_back(section);
+    }
+    return held;
+}
+
+std::string Described(const std::vector<ProfileSectionLines> &sections) {
+    std::string out;
+    for (const ProfileSectionLines &section : sections) {
+        out += "[" + section.name + "]";
+        for (const std::string &entry : section.entries) out += " <" + entry + ">";
+        out += "\n";
+    }
+    return out;
+}
+
+// The check that tells a working copy cut short from a whole one reads a file as
+// the profile functions do: a difference on a whole file would stop a good run.
+TEST(ProfileText, ReadsAFileAsTheProfileFunctionsDo) {
+    const std::string folder = FreshFolder("unit-profile-text"), file = folder + "\\odd.ini";
+    const std::string odd =
+        "stray=before any section\r\n[Data]\r\n  Logging = 1 \r\n; a comment\r\n\r\nLogFile=C:\\x.log\r\n"
+        "[CommandsList]\r\n32,hello = there\r\n33\r\n=no key\r\n[bad header\r\n[data]\r\nLater=1\r\n"
+        "[ Spaced ]\r\nk=\"quoted\"\r\n[Empty]\r\n[Last]\nk2=v2";
+    for (bool written : {false, true}) {
+        WriteFile(file, odd);
+        // Once as the user wrote it, once as the profile functions write it back.
+        if (written) WritePrivateProfileStringA("Last", "k3", "v3", file.c_str());
+        std::string bytes = ReadFile(file);
+        EXPECT_EQ(Described(HeldByProfileFunctions(file)), Described(ReadProfileText(bytes.data(), bytes.size())))
+            << (written ? "rewritten" : "as written") << "\n" << bytes;
+    }
+    std::string bytes = ReadFile(file);
+    bytes.resize(bytes.size() - 4);  // cut short
+    EXPECT_NE(Described(HeldByProfileFunctions(file)), Described(ReadProfileText(bytes.data(), bytes.size())));
 }
 
 }  // namespace
