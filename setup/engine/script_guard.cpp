@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "bounded_text.h"
@@ -451,7 +452,7 @@ RestoreResult RestoreSavedState(const char *workingCopy) {
     return RestoreResult::Unusable;
 }
 
-bool SaveWholeState() {
+static bool SaveWholeStateUnguarded() {
     if (g_script.failed) return false;
     const char *workingCopy = g_run.scriptFile;
     if (workingCopy[0] == '\0') return true;
@@ -482,10 +483,14 @@ bool SaveWholeState() {
         return false;
     g_script.changed = false;
     g_script.stamp = Stamp(workingCopy);
+    // The cursor the copy holds: the next cursor write changes only its digits.
+    char cursorText[16];
+    GetPrivateProfileStringA("Commands", "CurrentCmd", "", cursorText, sizeof cursorText, workingCopy);
+    g_script.cursorText = cursorText;
     return true;
 }
 
-bool SaveCommandCursor(bool wholeFileChanged) {
+static bool SaveCommandCursorUnguarded(bool wholeFileChanged) {
     if (g_script.failed) return false;
     const char *workingCopy = g_run.scriptFile;
     if (!Exists(workingCopy)) return ForgetSavedState(workingCopy);
@@ -496,7 +501,7 @@ bool SaveCommandCursor(bool wholeFileChanged) {
     const bool whole = wholeFileChanged || g_script.changed || slot < 0 ||
                        !SameStamp(g_script.stamp, Stamp(workingCopy));
     if (whole) {
-        if (!WriteCursor(workingCopy, cursorText) || !SaveWholeState()) return false;
+        if (!WriteCursor(workingCopy, cursorText) || !SaveWholeStateUnguarded()) return false;
         g_script.cursorText = cursorText;
         return true;
     }
@@ -520,7 +525,7 @@ bool SaveCommandCursor(bool wholeFileChanged) {
     return true;
 }
 
-bool FinishSavedState() {
+static bool FinishSavedStateUnguarded() {
     if (g_script.failed) return false;
     const char *workingCopy = g_run.scriptFile;
     if (workingCopy[0] == '\0') return true;
@@ -538,6 +543,24 @@ bool FinishSavedState() {
         LogLineFormat("WARNING-=-", "cannot remove the saved state of %s", workingCopy);
     return true;
 }
+
+// A save that runs out of memory fails like any other: the run stops, the state
+// saved before stays.
+template <typename Save> static bool Guarded(Save save) {
+    try {
+        return save();
+    } catch (const std::bad_alloc &) {
+        LogLine("ERROR-=-", "malloc returned a NULL pointer");
+        g_script.failed = true;
+        return false;
+    }
+}
+
+bool SaveWholeState() { return Guarded([] { return SaveWholeStateUnguarded(); }); }
+bool SaveCommandCursor(bool wholeFileChanged) {
+    return Guarded([wholeFileChanged] { return SaveCommandCursorUnguarded(wholeFileChanged); });
+}
+bool FinishSavedState() { return Guarded([] { return FinishSavedStateUnguarded(); }); }
 
 void ResetSavedState() {
     CloseJournal();
