@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -415,9 +416,9 @@ RestoreResult RestoreSavedState(const char *workingCopy) {
     }
     JournalReading reading;
     bool readable = ReadJournalRecords(bytes.data(), got, reading);
-    if (got == 0) {
-        // Cut off before its first record: the file, made whole and flushed
-        // before the journal, stands as it was.
+    // Empty or zeros (a power cut before its first record reached the disk): the
+    // file, made whole and flushed before the journal was made, stands as it was.
+    if (std::all_of(bytes.begin(), bytes.begin() + got, [](char c) { return c == '\0'; })) {
         if (!ForgetSavedState(workingCopy)) return RestoreResult::Failed;
         return RestoreResult::NothingSaved;
     }

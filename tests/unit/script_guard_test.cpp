@@ -142,7 +142,11 @@ TEST_F(ScriptGuard, UnreadableJournalLeavesTheFileAsItStandsAndSaysSo) {
     SaveWholeState();
     std::string before = ReadFile(copy_);
     ForgetSavedState(copy_.c_str());
-    WriteFile(CursorJournalPath(copy_.c_str()), std::string(4, '\0'));  // zero-filled by a power loss
+    // Zero-filled by a power cut before its first record: the file stands, silently.
+    WriteFile(CursorJournalPath(copy_.c_str()), std::string(96, '\0'));
+    EXPECT_EQ(RestoreResult::NothingSaved, RestoreSavedState(copy_.c_str()));
+    EXPECT_TRUE(LogTexts(log).empty());
+    WriteFile(CursorJournalPath(copy_.c_str()), "seq=0000");  // what no record of ours can be
     EXPECT_EQ(RestoreResult::Unusable, RestoreSavedState(copy_.c_str()));
     EXPECT_EQ(before, ReadFile(copy_));
     EXPECT_FALSE(Exists(CursorJournalPath(copy_.c_str())));
