@@ -33,7 +33,12 @@
 //      deleted: once nothing is saved, the file alone must be whole.
 //   5. A whole-file replace writes a staging file, flushes it and renames it
 //      write-through: the target is the old file or the whole new one.
-// One flush per ordinary command (the record), two per whole copy.
+//   6. At start-up the working copy is made with the run's switches in it and
+//      put in place so (5) before the journal is made: a journal that is empty
+//      or zeros (cut before its first record reached the disk) leaves a file that
+//      stands whole, and the first saved state holds the switches.
+// One flush per ordinary command (its record); a whole copy two (the copy, its
+// record), three when it follows another whole copy (step 2).
 #pragma once
 #include <cstddef>
 #include <string>
