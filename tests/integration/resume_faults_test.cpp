@@ -134,9 +134,14 @@ public:
         DeleteTree(folder_);
     }
     bool Mounted() const { return mounted_; }
+    // A killed run's files may stay open in the Wine server for a moment, and a
+    // volume with files open for writing cannot become read-only: tried again.
     bool ReadOnly(bool readOnly) {
-        return RunHostCommand("mount", std::string("-o remount,") + (readOnly ? "ro " : "rw ") + host_,
-                              [&] { return Writable(folder_) != readOnly; });
+        for (int attempt = 0; attempt < 5; ++attempt, Sleep(500))
+            if (RunHostCommand("mount", std::string("-o remount,") + (readOnly ? "ro " : "rw ") + host_,
+                               [&] { return Writable(folder_) != readOnly; }))
+                return true;
+        return false;
     }
     bool Grow(unsigned kilobytes) {
         return RunHostCommand("mount", "-o remount,size=" + std::to_string(kilobytes) + "k " + host_,
