@@ -2,6 +2,12 @@
 // ends in the same state as a run never interrupted, every resumed run goes on at
 // the command that was running or the one after it, and the script file is never
 // lost. The seed is printed; KESTREL_SOAK_SEED repeats a run.
+//
+// The same run cut off by power cuts (tests/powercut): the script, the working
+// copy and its saved state live on a disk that forgets what was not flushed.
+// Disabled until kestrel passes it; by hand:
+//   build/win64/bin/kestrel_integration_tests.exe --gtest_also_run_disabled_tests
+//       --gtest_filter=*PowerCut*    (under scripts/wine-run; KESTREL_SOAK_SEED repeats a run)
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -13,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "powercut.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -202,6 +209,148 @@ TEST(KillAndResume, KilledRunsEndLikeAnUninterruptedRun) {
     }
     printf("kills: %d\n", totalKills);
     EXPECT_GT(totalKills, 0) << "the soak never interrupted a run";
+}
+
+// The runs of one log: the texts from each banner on.
+std::vector<std::vector<std::string>> RunTexts(const std::string &log) {
+    std::vector<std::vector<std::string>> runs;
+    for (const std::string &textValue : LogTexts(log)) {
+        if (textValue.rfind("*** Starting ", 0) == 0) runs.emplace_back();
+        if (!runs.empty()) runs.back().push_back(textValue);
+    }
+    return runs;
+}
+
+// A working copy that still holds every command line of its script, and no zeros.
+bool WholeCopy(const std::string &copyText, const std::string &scriptText) {
+    if (copyText.empty() || copyText.find('\0') != std::string::npos) return false;
+    for (size_t at = scriptText.find("[CommandsList]"); at < scriptText.size();) {
+        size_t end = scriptText.find("\r\n", at);
+        if (copyText.find(scriptText.substr(at, end - at)) == std::string::npos) return false;
+        at = end == std::string::npos ? end : end + 2;
+    }
+    return true;
+}
+
+// What cuts did to runs of the script, counted from the install log (outside the
+// mount: every command leaves its line there) and the working copy.
+struct CutTally {
+    int cuts = 0, starts = 0, failedStarts = 0, repeats = 0, skips = 0, startOvers = 0, damaged = 0, ranDamaged = 0,
+        lost = 0, stuck = 0;
+};
+
+bool Any(const std::vector<std::string> &texts, bool (*wanted)(const std::string &)) {
+    return std::any_of(texts.begin(), texts.end(), wanted);
+}
+
+// One run of the script in the mount, cut off at random and resumed until it ends
+// with "DONE !" or, five times in a row, with anything else (stuck).
+void PowerCutRun(PowerCutMount &disk, const std::string &name, std::mt19937 &random, int wholeRun,
+                 const std::map<std::string, std::string> &expected, CutTally &tally) {
+    const std::string outside = FreshFolder("powercut_" + name), scriptFolder = disk.Folder() + "\\script";
+    const std::string script = scriptFolder + "\\" + name + ".ini", log = outside + "\\install.log";
+    const std::string copy = WorkingCopyOf(name + ".ini");
+    CreateDirectoryA(scriptFolder.c_str(), nullptr);
+    WriteFile(outside + "\\seed.txt", "seed file");
+    // The script was on the disk long before the run.
+    const std::string scriptText = SoakScript(outside, log);
+    HANDLE file = CreateFileA(script.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    ::WriteFile(file, scriptText.data(), static_cast<DWORD>(scriptText.size()), &written, nullptr);
+    FlushFileBuffers(file);
+    CloseHandle(file);
+    DeleteTree(copy);
+
+    std::uniform_int_distribution<int> wait(1, std::max(400, wholeRun));
+    bool finished = false, checkNext = false;
+    for (int start = 0, failedInARow = 0; start < 60 && !finished && failedInARow < 5; ++start) {
+        Launched run = Start(script + (start == 0 ? " -silent" : " -silent -resume"));
+        if (!run.process) break;
+        ++tally.starts;
+        const bool ended = WaitForSingleObject(run.process, wait(random)) == WAIT_OBJECT_0;
+        if (!ended) {
+            TerminateProcess(run.process, 77);
+            WaitForSingleObject(run.process, INFINITE);
+        }
+        CloseHandle(run.process);
+        std::vector<std::vector<std::string>> runs = RunTexts(log);
+        const std::vector<std::string> last = runs.empty() ? std::vector<std::string>() : runs.back();
+        // A damaged copy found after the last cut must be restored, never run as it stands.
+        if (checkNext && Any(last, [](const std::string &t) { return t.rfind("CMD", 0) == 0; }) &&
+            !Any(last, [](const std::string &t) { return t.find("restored from") != std::string::npos; }))
+            ++tally.ranDamaged;
+        checkNext = false;
+        if (ended) {
+            finished = !last.empty() && last.back() == "DONE !";
+            failedInARow = finished ? 0 : failedInARow + 1;
+            tally.failedStarts += finished ? 0 : 1;
+            continue;
+        }
+        failedInARow = 0;
+        ++tally.cuts;
+        disk.Cut();
+        if (Exists(copy) && !WholeCopy(ReadFile(copy), scriptText)) {
+            ++tally.damaged;
+            checkNext = true;
+        }
+    }
+    // Every command once, in order: a resumed run goes on at the command cut off or the next.
+    int last = -1;
+    for (const std::vector<int> &run : CommandsPerRun(log)) {
+        for (size_t k = 0; k < run.size(); ++k) {
+            const int n = run[k];
+            if (k == 0 && n == 0 && last > 0) ++tally.startOvers;
+            if (n < last) ++tally.repeats;  // finished before the cut: only the command cut off may run again
+            if (n > last + 1) tally.skips += n - last - 1;
+            last = std::max(last, n);
+        }
+    }
+    if (!finished) {
+        ++tally.stuck;
+        return;
+    }
+    if (last < 50) tally.skips += 50 - last;
+    std::map<std::string, std::string> state = FinalState(outside, copy);
+    for (const auto &[key, value] : expected)
+        if (key != "CurrentCmd" && state[key] != value) ++tally.lost;
+}
+
+TEST(PowerCutAndResume, DISABLED_CutRunsEndWithoutRepeatsSkipsOrStartOvers) {
+    std::string reference = FreshFolder("powercut_reference");
+    WriteFile(reference + "\\seed.txt", "seed file");
+    WriteFile(reference + "\\pcref.ini", SoakScript(reference, reference + "\\install.log"));
+    DeleteTree(WorkingCopyOf("pcref.ini"));
+    const ULONGLONG began = GetTickCount64();
+    ASSERT_EQ(0, RunKestrel(reference + "\\pcref.ini -silent"));
+    const int wholeRun = static_cast<int>(GetTickCount64() - began);
+    const std::map<std::string, std::string> expected = FinalState(reference, WorkingCopyOf("pcref.ini"));
+    const unsigned seed = SoakSeed();
+    printf("power-cut seed: %u (set KESTREL_SOAK_SEED to repeat)\n", seed);
+    for (const char *mode : {"drop", "zeros", "torn"}) {
+        SCOPED_TRACE(std::string("mode ") + mode + ", seed " + std::to_string(seed));
+        PowerCutMount disk(std::string("soak_") + mode, mode, seed);
+        ASSERT_TRUE(disk.Mounted()) << disk.Reason();
+        std::string temp = TempFolder();
+        temp.pop_back();
+        FolderInMount tempInMount(temp, disk.Folder() + "\\temp");  // the working copy and its saved state
+        ASSERT_TRUE(tempInMount.Linked());
+        std::mt19937 random(seed);
+        CutTally tally;
+        for (int round = 0; round < 4; ++round)
+            PowerCutRun(disk, "pcsoak" + std::string(mode) + std::to_string(round), random, wholeRun, expected, tally);
+        printf("power cut mode=%s seed=%u: %d runs, %d starts, %d cuts, %d ended without DONE; repeats %d, skips %d, "
+               "start-overs %d, damaged copies %d (run as they stood %d), lost results %d, runs stuck %d\n",
+               mode, disk.Seed(), 4, tally.starts, tally.cuts, tally.failedStarts, tally.repeats, tally.skips,
+               tally.startOvers, tally.damaged, tally.ranDamaged, tally.lost, tally.stuck);
+        fflush(stdout);
+        EXPECT_GT(tally.cuts, 0) << "no run was cut off";
+        EXPECT_EQ(0, tally.stuck) << "runs never completed";
+        EXPECT_EQ(0, tally.repeats) << "finished commands ran again";
+        EXPECT_EQ(0, tally.skips) << "commands never ran";
+        EXPECT_EQ(0, tally.startOvers) << "runs started over";
+        EXPECT_EQ(0, tally.ranDamaged) << "a torn or empty working copy was run";
+        EXPECT_EQ(0, tally.lost) << "results written by finished commands were lost";
+    }
 }
 
 }  // namespace
