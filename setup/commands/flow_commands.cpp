@@ -7,6 +7,7 @@
 #include "engine/install_log.h"
 #include "engine/profile_utils.h"
 #include "engine/run_state.h"
+#include "engine/script_guard.h"
 #include "engine/variables.h"
 #include "flow_rules.h"
 
@@ -23,7 +24,7 @@ static void LogCursorLine(int commandNumber) {
 }
 
 int CmdRunCount() {
-    WriteProfileInt(g_run.argumentSection, "RunCount", ReadDataInt("RunCount") + 1, g_run.scriptFile);
+    WriteScriptInt(g_run.argumentSection, "RunCount", ReadDataInt("RunCount") + 1);
     return 0;
 }
 
@@ -47,12 +48,12 @@ int CmdIncCommand() {
 
 int CmdResetRunState() {
     g_run.commandCursor = -1;
-    WritePrivateProfileStringA("Commands", "CurrentCmd", "-1", g_run.scriptFile);
+    WriteScriptString("Commands", "CurrentCmd", "-1");
     text::Copy(g_run.currentSection, "CommandsList");
-    WritePrivateProfileStringA("State", "CurrentSection", g_run.currentSection, g_run.scriptFile);
-    WritePrivateProfileStringA("State", "NextSection", "", g_run.scriptFile);
-    WritePrivateProfileSectionA("Commands", nullptr, g_run.scriptFile);
-    WritePrivateProfileSectionA("State", nullptr, g_run.scriptFile);
+    WriteScriptString("State", "CurrentSection", g_run.currentSection);
+    WriteScriptString("State", "NextSection", "");
+    WriteScriptSection("Commands", nullptr);
+    WriteScriptSection("State", nullptr);
     FlushProfile(g_run.scriptFile);
     return 1;
 }
@@ -63,7 +64,7 @@ int CmdJumpToSection() {
     LogLine("  Setting next section to: ", g_run.argumentSection);
     GetVariable(g_run.argumentSection, sizeof g_run.argumentSection);
     if (SectionHasLines(g_run.argumentSection, g_run.scriptFile))
-        WritePrivateProfileStringA("State", "NextSection", g_run.argumentSection, g_run.scriptFile);
+        WriteScriptString("State", "NextSection", g_run.argumentSection);
     else
         ReportMissingSection(g_run.argumentSection);
     return 0;

@@ -13,6 +13,7 @@
 #include "engine/install_log.h"
 #include "engine/profile_utils.h"
 #include "engine/run_state.h"
+#include "engine/script_guard.h"
 #include "engine/text_rules.h"
 #include "engine/variable_rules.h"
 #include "engine/variables.h"
@@ -24,7 +25,7 @@ const char kVariablesSection[] = "Variables";
 const char kMissingList[] = "Missing the Data section or an extra comma.";
 
 void WriteScriptValue(const char *section, const char *key, const char *value) {
-    WritePrivateProfileStringA(section, key, value, g_run.scriptFile);
+    WriteScriptString(section, key, value);
 }
 
 void ReportCutFields(const char *line) {
@@ -226,7 +227,8 @@ int CmdAppendINIFile() {
 
     // The joined file replaces the script file in one step: a failed copy leaves
     // the script file as it was instead of deleting it first.
-    if (!CopyFileA(tempPath, g_run.scriptFile, FALSE)) {
+    MarkScriptChanged();
+    if (!ReplaceFileWhole(tempPath, g_run.scriptFile)) {
         LogLastError("replacing", g_run.scriptFile);
         DeleteFileA(tempPath);
         return 2;

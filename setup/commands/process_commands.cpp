@@ -12,6 +12,7 @@
 #include "engine/install_log.h"
 #include "engine/profile_utils.h"
 #include "engine/run_state.h"
+#include "engine/script_guard.h"
 #include "engine/variables.h"
 #include "engine/win_owners.h"
 
@@ -164,6 +165,6 @@ int CmdDisplayMessageBox() {
     int answer = g_run.silentMode ? box.silentAnswer : ShowBox(boxText.get(), caption, box.style);
     ReadCommandArgument(BranchArgumentFor(box, answer), g_run.argumentSection, sizeof g_run.argumentSection);
     LogLine("  Setting next section to: ", g_run.argumentSection);
-    WritePrivateProfileStringA("State", "NextSection", g_run.argumentSection, g_run.scriptFile);
+    WriteScriptString("State", "NextSection", g_run.argumentSection);
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "../hardware/branch_commands.h"
 #include "../hardware/inventory.h"
 #include "bounded_text.h"
 #include "command_sections.h"
@@ -105,7 +106,7 @@ void RunCommandLoop() {
         if (!row) {
             LogLineFormat("NOTICE: ", "CMD >%d< not defined", type);
             ++g_run.commandCursor;
-            SaveCommandCursor();
+            stop = !SaveCommandCursor();
             continue;
         }
         if (row->after == AfterCommand::EndOfSection) {
@@ -116,7 +117,7 @@ void RunCommandLoop() {
                 LogLine("No More commands", "");
                 stop = true;
             }
-            if (!stop) SaveWholeState();  // the entered section's commands are in the file
+            if (!stop) stop = !SaveWholeState();  // the entered section's commands are in the file
             continue;
         }
 
@@ -126,13 +127,16 @@ void RunCommandLoop() {
         // would most likely fail again.
         const bool completed = RunHandler(*row, result);
 
+        // A save that failed ends the run here: the state saved before it is what
+        // a resume goes on from.
+        bool saved = true;
         if (row->after != AfterCommand::StopAtOnce || !completed) {
             ++g_run.commandCursor;
-            SaveCommandCursor(row->mayWriteScript);
-        } else if (row->mayWriteScript) {
-            SaveWholeState();
+            saved = SaveCommandCursor(row->mayWriteScript);
+        } else {
+            saved = SaveWholeState();
         }
-        if (row->after != AfterCommand::Advance && result != 0) stop = true;
+        if (!saved || (row->after != AfterCommand::Advance && result != 0)) stop = true;
     }
 }
 
@@ -156,13 +160,16 @@ int KestrelMain(const char *commandLine) {
     // The SMBIOS window stays mapped until the run ends; leaving this function
     // on any path releases it.
     std::unique_ptr<SmbiosTable> smbios = TakeHardwareInventory();
-    SaveWholeState();  // the unroll and the inventory wrote the script file
+    ReapplyWow64Redirection();  // a run-wide setting of a run cut off
+    if (!SaveWholeState()) return 0;  // the unroll and the inventory wrote the script file
 
     if (!ReadLanguage()) return 0;
 
     g_run.commandCursor = static_cast<int>(GetPrivateProfileIntA("Commands", "CurrentCmd", 0, g_run.scriptFile));
     RunCommandLoop();
-    ForgetSavedState(g_run.scriptFile);  // the run ended with the working copy whole
+    // A run whose state could not be saved ends without DONE: its saved state
+    // stays, and a resume after the cause is removed goes on from it.
+    if (!FinishSavedState()) return 0;
 
     if (g_run.rebootRequested) {
         LogLine("DONE", " Shutting down system.");

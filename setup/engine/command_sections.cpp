@@ -12,6 +12,7 @@
 #include "install_log.h"
 #include "profile_utils.h"
 #include "run_state.h"
+#include "script_guard.h"
 #include "text_rules.h"
 
 static const char kAbsent[] = "~x!x@x";
@@ -62,7 +63,7 @@ public:
             content.push_back('\0');
         }
         content.push_back('\0');
-        WritePrivateProfileSectionA("Commands", content.c_str(), file_);
+        WriteScriptSection("Commands", content.c_str());
     }
 
 private:
@@ -127,8 +128,8 @@ SectionSetUp SetUpCommandSection(bool atStartUp) {
     SectionText section;
     if (text::EqualsNoCase(g_run.currentSection, kAbsent)) {
         text::Copy(g_run.currentSection, "CommandsList");
-        WritePrivateProfileStringA("State", "CurrentSection", "CommandsList", file);
-        WritePrivateProfileStringA("State", "NextSection", "", file);
+        WriteScriptString("State", "CurrentSection", "CommandsList");
+        WriteScriptString("State", "NextSection", "");
         section = ReadProfileSection("CommandsList", file);
         LogLine("InitCommandSection()", " starting from [CommandsList]");
     } else {
@@ -143,8 +144,8 @@ SectionSetUp SetUpCommandSection(bool atStartUp) {
             return SectionSetUp::Continued;
         }
         section = ReadProfileSection(g_run.nextSection, file);
-        WritePrivateProfileStringA("State", "CurrentSection", g_run.nextSection, file);
-        WritePrivateProfileStringA("State", "NextSection", "", file);
+        WriteScriptString("State", "CurrentSection", g_run.nextSection);
+        WriteScriptString("State", "NextSection", "");
         LogLineFormat("InitCommandSection()", " starting from [%s]", g_run.nextSection);
     }
 
@@ -178,7 +179,7 @@ void ReportMissingSection(const char *sectionName) {
 void SetNextSection(const char *sectionName) {
     if (SectionHasLines(sectionName, g_run.scriptFile)) {
         LogLine("  Setting next section to: ", sectionName);
-        WritePrivateProfileStringA("State", "NextSection", sectionName, g_run.scriptFile);
+        WriteScriptString("State", "NextSection", sectionName);
     } else {
         ReportMissingSection(sectionName);
     }

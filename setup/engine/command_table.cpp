@@ -27,19 +27,20 @@ constexpr AfterCommand A = AfterCommand::Advance;
 constexpr bool kWritesScript = true;
 
 // Indexed by command number. Numbers 36 to 38 have handlers but no name of their
-// own in the table; the log shows the names below for them. A program started by
-// 11 may edit the working copy too, so 11 counts as writing it.
+// own in the table; the log shows the names below for them. kestrel's own writes
+// to the working copy mark it changed; a program started by 11 may edit it too,
+// within the time stamp's grain, so 11 always counts as writing it.
 const CommandRow kCommandTable[kLastCommandNumber + 1] = {
     /*  0 */ {"CMD00", nullptr, false, AfterCommand::EndOfSection},
     /*  1 */ {"CMD01_Copy_Lnk2StartF_W2000", CmdAddLinkFile, false, A},
     /*  2 */ {"CMD02_DEL_LnkInStartF_W2000", CmdDeleteLinkFile, false, A},
     /*  3 */ {"CMD03_Add single Reg Value", CmdSingleRegistryEdit, false, A},
     /*  4 */ {"CMD04_Remove single Reg Value", CmdSingleRegistryEdit, false, A},
-    /*  5 */ {"CMD05_IncRunningCounter", CmdRunCount, true, A, kWritesScript},
+    /*  5 */ {"CMD05_IncRunningCounter", CmdRunCount, true, A},
     /*  6 */ {"CMD06_DecCmdIndex", CmdDecCommand, true, A},
     /*  7 */ {"CMD07_IncCmdIndex", CmdIncCommand, true, A},
-    /*  8 */ {"CMD08_ResetCmdIndex", CmdResetRunState, false, AfterCommand::StopAtOnce, kWritesScript},
-    /*  9 */ {"CMD09_BranchOnIsNorvik", CmdBranchOnIsNorvik, false, A, kWritesScript},
+    /*  8 */ {"CMD08_ResetCmdIndex", CmdResetRunState, false, AfterCommand::StopAtOnce},
+    /*  9 */ {"CMD09_BranchOnIsNorvik", CmdBranchOnIsNorvik, false, A},
     /* 10 */ {"CMD10_Exit", CmdExit, false, AfterCommand::AdvanceThenStop},
     /* 11 */ {"CMD11_SpawnProgram", CmdSpawnProgram, false, A, kWritesScript},
     /* 12 */ {"CMD12_RemoveSingleRegKey", CmdSingleRegistryEdit, false, A},
@@ -47,20 +48,20 @@ const CommandRow kCommandTable[kLastCommandNumber + 1] = {
     /* 14 */ {"CMD14_MultiRegEdit", CmdMultiRegEdit, false, A},
     /* 15 */ {"CMD15_CopyFile", CmdCopyFile, false, A},
     /* 16 */ {"CMD16_DeleteFileOrDir", CmdDeleteFileOrDir, false, A},
-    /* 17 */ {"CMD17_DisplayMessageBox", CmdDisplayMessageBox, false, A, kWritesScript},
-    /* 18 */ {"CMD18_BranchOnOS", CmdBranchOnOS, false, A, kWritesScript},
-    /* 19 */ {"CMD19_JumpToNextSection", CmdJumpToSection, false, A, kWritesScript},
+    /* 17 */ {"CMD17_DisplayMessageBox", CmdDisplayMessageBox, false, A},
+    /* 18 */ {"CMD18_BranchOnOS", CmdBranchOnOS, false, A},
+    /* 19 */ {"CMD19_JumpToNextSection", CmdJumpToSection, false, A},
     /* 20 */ {"CMD20_ExitRebootSystem", CmdExitRebootSystem, false, AfterCommand::AdvanceThenStop},
     /* 21 */ {"CMD21_MakeDir", CmdMakeDir, false, A},
     /* 22 */ {"CMD22_DisplayWindow", CmdNotSupported, false, A},
     /* 23 */ {"CMD23_MergeINIFile", CmdNotSupported, false, A},
     /* 24 */ {"CMD24_ControlOsShutdown", CmdNotSupported, false, A},
-    /* 25 */ {"CMD25_BranchOnSystemID", CmdBranchOnSystemID, false, A, kWritesScript},
-    /* 26 */ {"CMD26_SetValue", CmdSetValue, false, A, kWritesScript},
-    /* 27 */ {"CMD27_SetVariable", CmdSetVariable, false, A, kWritesScript},
-    /* 28 */ {"CMD28_AppendINIFile", CmdAppendINIFile, false, A, kWritesScript},
-    /* 29 */ {"CMD29_ExitAndDeleteINIFile", CmdExitAndDeleteINIFile, false, AfterCommand::StopAtOnce, kWritesScript},
-    /* 30 */ {"CMD30_BranchOnPowerManagement", CmdBranchOnPowerManagement, false, A, kWritesScript},
+    /* 25 */ {"CMD25_BranchOnSystemID", CmdBranchOnSystemID, false, A},
+    /* 26 */ {"CMD26_SetValue", CmdSetValue, false, A},
+    /* 27 */ {"CMD27_SetVariable", CmdSetVariable, false, A},
+    /* 28 */ {"CMD28_AppendINIFile", CmdAppendINIFile, false, A},
+    /* 29 */ {"CMD29_ExitAndDeleteINIFile", CmdExitAndDeleteINIFile, false, AfterCommand::StopAtOnce},
+    /* 30 */ {"CMD30_BranchOnPowerManagement", CmdBranchOnPowerManagement, false, A},
     /* 31 */ {"CMD31_RenameFile", CmdRenameFile, false, A},
     /* 32 */ {"CMD32_LogMsg", CmdLogMessage, false, A},
     /* 33 */ {"CMD33_", CmdDoNothing, false, A},
@@ -68,7 +69,7 @@ const CommandRow kCommandTable[kLastCommandNumber + 1] = {
     /* 35 */ {"CMD35_", CmdNotSupported, false, A},
     /* 36 */ {"CMD36_Wow64FsRedirectionOn", CmdWow64FsRedirectionOn, false, A},
     /* 37 */ {"CMD37_Wow64FsRedirectionOff", CmdWow64FsRedirectionOff, false, A},
-    /* 38 */ {"CMD38_BranchOnWow64", CmdBranchOnWow64, false, A, kWritesScript},
+    /* 38 */ {"CMD38_BranchOnWow64", CmdBranchOnWow64, false, A},
 };
 }  // namespace
 

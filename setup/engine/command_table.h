@@ -18,8 +18,8 @@ struct CommandRow {
     CommandHandler handler;
     bool argumentsFromData;  // the loop reads this command's keys from [DATA]
     AfterCommand after;
-    // The command may change the script file beyond the cursor (its own keys, the
-    // next section, the whole file): the loop then saves the whole file after it.
+    // Something else than kestrel may change the script file during the command
+    // (a program it starts): the loop then saves the whole file after it.
     bool mayWriteScript = false;
 };
 

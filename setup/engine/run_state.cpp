@@ -1,5 +1,10 @@
 #include "run_state.h"
 
+#include "script_guard.h"
+
 RunState g_run;
 
-void ResetRunState() { g_run = RunState{}; }
+void ResetRunState() {
+    g_run = RunState{};
+    ResetSavedState();
+}

@@ -10,6 +10,7 @@
 #include "run_state.h"
 #include "script_guard.h"
 #include "text_rules.h"
+#include "win_owners.h"
 
 bool FileExists(const char *path) {
     DWORD attributes = GetFileAttributesA(path);
@@ -77,7 +78,36 @@ static void CanonicalFolder(const char *folder, char *out, size_t capacity) {
     for (size_t end = strlen(out); end > 0 && out[end - 1] == '\\';) out[--end] = '\0';
 }
 
+// A file's or folder's identity: its volume's serial and its index there. Two
+// names of one file (a folder link, a drive letter mapped onto a folder, a
+// "\\?\" name, short and long names) give one identity; names alone do not tell.
+struct FileIdentity {
+    bool known = false;
+    DWORD volume = 0, indexHigh = 0, indexLow = 0;
+};
+
+static FileIdentity IdentityOf(const char *path) {
+    FileIdentity identity;
+    ScopedHandle file(CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &information)) return identity;
+    identity.known = true;
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.indexHigh = information.nFileIndexHigh;
+    identity.indexLow = information.nFileIndexLow;
+    return identity;
+}
+
+static bool SameFile(const char *a, const char *b) {
+    FileIdentity first = IdentityOf(a), second = IdentityOf(b);
+    return first.known && second.known && first.volume == second.volume && first.indexHigh == second.indexHigh &&
+           first.indexLow == second.indexLow;
+}
+
+// By identity; by name only where a folder cannot be opened.
 static bool SameFolder(const char *a, const char *b) {
+    if (IdentityOf(a).known && IdentityOf(b).known) return SameFile(a, b);
     char first[260], second[260];
     CanonicalFolder(a, first, sizeof first);
     CanonicalFolder(b, second, sizeof second);
@@ -152,31 +182,43 @@ int InitINIFile(const char *commandLine) {
         return 0;
     }
 
+    // However it is named, the working copy is never the source script itself.
+    if (SameFile(workingCopy, source)) {
+        LogLineFormat("ERROR-=-", "%s is the script itself: its working copy there would be the script", workingCopy);
+        return 0;
+    }
+    const char *base = source;
     if (!FileExists(workingCopy) || cleanStart != 0) {
-        ForgetSavedState(workingCopy);
-        // A read-only copy left by an earlier run must be replaceable; the copy is
-        // made whole or not at all, so a resumed run never meets half of it.
-        SetFileAttributesA(workingCopy, FILE_ATTRIBUTE_NORMAL);
-        if (!ReplaceFileWhole(source, workingCopy)) {
+        if (!ForgetSavedState(workingCopy)) {
+            ReportScriptFailure("cannot remove the saved state of", workingCopy);
+            return 0;
+        }
+    } else {
+        // A saved state that can neither be put back nor removed would undo this
+        // run's steps at the next start: the run does not begin.
+        if (RestoreSavedState(workingCopy) == RestoreResult::Failed) return 0;
+        base = workingCopy;
+    }
+    // The switches go into the copy before it is put in place, so the first
+    // saved state holds them: a start-up cut off resumes with them.
+    DataValue switches[2];
+    size_t switchCount = 0;
+    if (g_run.suppressReboot) switches[switchCount++] = DataValue{"SuppressReboot", "1"};
+    if (g_run.silentMode) switches[switchCount++] = DataValue{"SilentMode", "1"};
+    if (!MakeWorkingCopy(base, workingCopy, switches, switchCount)) {
+        if (base == source) {
             char errorText[260];
             unsigned long code = DescribeLastError(errorText, sizeof errorText);
             char first[512];
             text::FormatBounded(first, sizeof first, "InitINIandLogFiles() -  Error=%lu, %s", code, errorText);
             LogLineFormat(first, "ERROR-=-function CopyFile() failed on src=%s, dst=%s", source, workingCopy);
-            return 0;
         }
-        LogLineFormat("InitINIFile()", "%s has been copied to %s", source, workingCopy);
-    } else {
-        RestoreSavedState(workingCopy);
+        return 0;
     }
+    if (base == source) LogLineFormat("InitINIFile()", "%s has been copied to %s", source, workingCopy);
 
     text::Copy(g_run.scriptFile, workingCopy);
-    SetFileAttributesA(g_run.scriptFile, FILE_ATTRIBUTE_NORMAL);  // a read-only source gives a writable copy
-
-    EnsureSavedState();  // before the first write
-    if (g_run.suppressReboot) WritePrivateProfileStringA("DATA", "SuppressReboot", "1", g_run.scriptFile);
-    if (g_run.silentMode) WritePrivateProfileStringA("DATA", "SilentMode", "1", g_run.scriptFile);
-    FlushProfile(g_run.scriptFile);
+    if (!SaveWholeState()) return 0;  // the first saved state: before any command
 
     LogLineFormat("InitINIFile()", "The INI file in use is %s", g_run.scriptFile);
 

@@ -1,5 +1,6 @@
 #include "text_rules.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "bounded_text.h"
@@ -100,4 +101,49 @@ size_t OneLogLine(char *line, size_t capacity, const char *textValue) {
     }
     line[length] = '\0';
     return length;
+}
+
+namespace {
+std::string TrimmedPart(const char *begin, const char *end) {
+    while (begin < end && IsWhiteSpace(*begin)) ++begin;
+    while (end > begin && IsWhiteSpace(end[-1])) --end;
+    return std::string(begin, end);
+}
+bool SameNameNoCase(const std::string &a, const std::string &b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i]))) return false;
+    return true;
+}
+}  // namespace
+
+std::vector<ProfileSectionLines> ReadProfileText(const char *bytes, size_t length) {
+    std::vector<ProfileSectionLines> sections;
+    ProfileSectionLines *current = nullptr;
+    bool skipping = true;  // before the first section, or in a repeated one
+    for (const char *line = bytes, *end = bytes + length; line < end;) {
+        const char *next = static_cast<const char *>(memchr(line, '\n', static_cast<size_t>(end - line)));
+        const char *lineEnd = next ? next : end;
+        std::string textLine = TrimmedPart(line, lineEnd);
+        line = next ? next + 1 : end;
+        if (textLine.empty()) continue;
+        size_t close = textLine[0] == '[' ? textLine.find(']') : std::string::npos;
+        if (close != std::string::npos) {
+            std::string name = TrimmedPart(textLine.c_str() + 1, textLine.c_str() + close);
+            skipping = false;
+            for (const ProfileSectionLines &seen : sections) skipping = skipping || SameNameNoCase(seen.name, name);
+            if (!skipping) {
+                sections.push_back(ProfileSectionLines{name, {}});
+                current = &sections.back();
+            }
+            continue;
+        }
+        if (skipping || !current) continue;
+        size_t equals = textLine.find('=');
+        std::string key = TrimmedPart(textLine.c_str(), textLine.c_str() + (equals == std::string::npos ? textLine.size() : equals));
+        if (!key.empty() && key[0] == ';') continue;
+        if (equals != std::string::npos) key += "=" + TrimmedPart(textLine.c_str() + equals + 1, textLine.c_str() + textLine.size());
+        current->entries.push_back(key);
+    }
+    return sections;
 }

@@ -47,3 +47,14 @@ bool UnrollCommandLine(const std::string &line, UnrolledCommand &out);
 // is one line), other control bytes \xNN; cut to capacity - 1 characters, never
 // inside an escape. Returns the length.
 size_t OneLogLine(char *line, size_t capacity, const char *textValue);
+
+// A profile file's sections as the profile functions read them: the first of
+// each name (names compared without case), its entries "key=value" or "key" with
+// blanks trimmed; blank lines and comments (';') are left out, as a section read
+// leaves them out. Compared with what the profile functions hold, it tells a file
+// written whole from one cut short.
+struct ProfileSectionLines {
+    std::string name;
+    std::vector<std::string> entries;
+};
+std::vector<ProfileSectionLines> ReadProfileText(const char *bytes, size_t length);

@@ -8,6 +8,7 @@
 #include "bounded_text.h"
 #include "install_log.h"
 #include "run_state.h"
+#include "script_guard.h"
 #include "variable_rules.h"
 
 namespace {
@@ -21,7 +22,7 @@ bool TemporaryPathValue(std::string &value) {
     else
         value = "c:\\" + name;
     LogLineFormat("", "** creating %s and will save in V000", value.c_str());
-    WritePrivateProfileStringA("Variables", "V000", value.c_str(), g_run.scriptFile);
+    WriteScriptString("Variables", "V000", value.c_str());
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include "engine/install_log.h"
 #include "engine/profile_utils.h"
 #include "engine/run_state.h"
+#include "engine/script_guard.h"
 #include "engine/variables.h"
 #include "engine/win_owners.h"
 #include "id_list_rules.h"
@@ -75,7 +76,7 @@ int CmdBranchOnOS() {
     ReadChosenArgument(k);
     if (SectionHasLines(g_run.argumentSection, g_run.scriptFile)) {
         LogLine("  Setting next section to: ", g_run.argumentSection);
-        WritePrivateProfileStringA("State", "NextSection", g_run.argumentSection, g_run.scriptFile);
+        WriteScriptString("State", "NextSection", g_run.argumentSection);
     } else {
         LogLineFormat("ERROR-=-", "Section number %d [%s] is not found!", k, g_run.argumentSection);
         if (!g_run.silentMode) MessageBoxA(nullptr, kAbortedText, "Norvik SW Installer", MB_SYSTEMMODAL | MB_ICONERROR);
@@ -141,6 +142,17 @@ int CmdBranchOnWow64() {
     return 0;
 }
 
+namespace {
+const char kRunStateSection[] = "State";
+const char kRedirectionKey[] = "Wow64FsRedirection";
+}  // namespace
+
+void ReapplyWow64Redirection() {
+    if (GetPrivateProfileIntA(kRunStateSection, kRedirectionKey, 1, g_run.scriptFile) != 0) return;
+    LogLine("InitINIFile()", "file-system redirection was switched off by an earlier command; it stays off");
+    CmdEnableWow64FSRedirection(0);
+}
+
 int CmdEnableWow64FSRedirection(int enable) {
     static const char kWho[] = "CmdEnableWow64FSRedirection() ->";
     LogLine(kWho, "Entering");
@@ -158,6 +170,8 @@ int CmdEnableWow64FSRedirection(int enable) {
         } else if (enableRedirection(enable ? TRUE : FALSE)) {
             LogLine(kWho, "Success");
             result = 1;
+            // The setting holds for the rest of the run: a resumed run puts it back.
+            WriteScriptString(kRunStateSection, kRedirectionKey, enable ? nullptr : "0");
         } else {
             LogLine(kWho, "Failed disabling FS Redirection");
             result = -1;

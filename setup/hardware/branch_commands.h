@@ -14,5 +14,8 @@ int CmdBranchOnWow64();
 // done (not a WOW64 process, or no such switch). The setting holds for the rest
 // of the run.
 int CmdEnableWow64FSRedirection(int enable);
+// A run cut off after 37 switched redirection off: the resumed run switches it
+// off again before its first command ([State] Wow64FsRedirection=0).
+void ReapplyWow64Redirection();
 int CmdWow64FsRedirectionOn();
 int CmdWow64FsRedirectionOff();

@@ -5,6 +5,7 @@
 #include <winioctl.h>
 
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <sstream>
 
@@ -164,6 +165,10 @@ std::string HostPath(const std::string &path) {
     std::string hostPath = name;
     HeapFree(GetProcessHeap(), 0, name);
     return hostPath;
+}
+
+bool RunHostCommand(const std::string &tool, const std::string &arguments, const std::function<bool()> &done) {
+    return RunHostTool(tool, arguments, "C:\\", done);
 }
 
 bool MakeFolderLink(const std::string &link, const std::string &target) {

@@ -1,6 +1,7 @@
 // Helpers the tests share: real files in the Wine prefix, real processes, and the
 // install log read back line by line.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ bool MakeFolderLink(const std::string &link, const std::string &target);
 std::string HostPath(const std::string &path);
 // Removes such a link (never what it stands for); waits until it is gone.
 void RemoveFolderLink(const std::string &link);
+
+// Starts a program of the host (Z:\bin\<tool>) and waits, bounded, until done()
+// holds: mounts and links the tests set up around a run. False when it never does.
+bool RunHostCommand(const std::string &tool, const std::string &arguments, const std::function<bool()> &done);
 
 // Runs a program with the given text after its name; returns its exit code, or
 // -1 when it could not be started or did not end within the timeout.

@@ -11,6 +11,7 @@
 #include "engine/command_loop.h"
 #include "engine/install_log.h"
 #include "engine/run_state.h"
+#include "engine/script_guard.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -50,6 +51,7 @@ TEST(CommandLoop, AnAllocationThatFailsInACommandEndsOnlyThatCommand) {
     text::Copy(g_run.programFileName, "kestrel.exe");
     SetInstallLogPath(log.c_str());
     g_run.logging = true;
+    ASSERT_TRUE(SaveWholeState());  // as the start-up leaves it before the loop
 
     g_failFrom = 2500;
     RunCommandLoop();

@@ -7,6 +7,7 @@
 #include "engine/install_log.h"
 #include "engine/run_state.h"
 #include "engine/script_guard.h"
+#include "engine/text_rules.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -20,6 +21,8 @@ TEST(SavedStateRecord, RoundTripsAndRefusesWhatIsNotAWholeRecord) {
     written.slot = 1;
     written.hasCursor = true;
     written.cursor = -2147483647 - 1;
+    written.slotSize = 0xffffffff;
+    written.slotSum = 0x0badf00d;
     ASSERT_TRUE(FormatSavedStateRecord(written, bytes));
     SavedStateRecord read;
     ASSERT_TRUE(ParseSavedStateRecord(bytes, sizeof bytes, read));
@@ -27,6 +30,8 @@ TEST(SavedStateRecord, RoundTripsAndRefusesWhatIsNotAWholeRecord) {
     EXPECT_EQ(1, read.slot);
     EXPECT_TRUE(read.hasCursor);
     EXPECT_EQ(-2147483647 - 1, read.cursor);
+    EXPECT_EQ(0xffffffffu, read.slotSize);
+    EXPECT_EQ(0x0badf00du, read.slotSum);
 
     // Cut, zero-filled or changed in any byte: not a record.
     EXPECT_FALSE(ParseSavedStateRecord(bytes, sizeof bytes - 1, read));
@@ -41,7 +46,7 @@ TEST(SavedStateRecord, RoundTripsAndRefusesWhatIsNotAWholeRecord) {
 }
 
 TEST(SavedStateRecord, NewestWholeRecordCountsAcrossTheSequenceWrap) {
-    char journal[2 * kSavedStateRecordSize];
+    char journal[kJournalPlaceDistance + kSavedStateRecordSize] = {};
     SavedStateRecord record;
     record.sequence = 0xffffffff;  // place 0, older
     record.slot = 0;
@@ -51,19 +56,19 @@ TEST(SavedStateRecord, NewestWholeRecordCountsAcrossTheSequenceWrap) {
     record.hasCursor = true;
     record.cursor = 7;
     ASSERT_TRUE(FormatSavedStateRecord(
-        record, *reinterpret_cast<char(*)[kSavedStateRecordSize]>(journal + kSavedStateRecordSize)));
+        record, *reinterpret_cast<char(*)[kSavedStateRecordSize]>(journal + kJournalPlaceDistance)));
     JournalReading reading;
     ASSERT_TRUE(ReadJournalRecords(journal, sizeof journal, reading));
     EXPECT_EQ(1, reading.place);
     EXPECT_EQ(7, reading.newest.cursor);
     EXPECT_EQ(0, reading.olderSlot);
 
-    journal[kSavedStateRecordSize + 20] ^= 1;  // the newest cut off: the older counts
+    journal[kJournalPlaceDistance + 20] ^= 1;  // the newest cut off: the older counts
     ASSERT_TRUE(ReadJournalRecords(journal, sizeof journal, reading));
     EXPECT_EQ(0, reading.place);
     EXPECT_FALSE(reading.newest.hasCursor);
     EXPECT_EQ(-1, reading.olderSlot);
-    EXPECT_FALSE(ReadJournalRecords(journal + kSavedStateRecordSize, kSavedStateRecordSize, reading));
+    EXPECT_FALSE(ReadJournalRecords(journal + kJournalPlaceDistance, kSavedStateRecordSize, reading));
 }
 
 class ScriptGuard : public ::testing::Test {
@@ -106,7 +111,7 @@ TEST_F(ScriptGuard, CursorIsRecordedBeforeTheFileAndRestoredIntoTheSavedCopy) {
     EXPECT_EQ(saved, ReadFile(SavedStatePath(copy_.c_str(), 0))) << "a cursor alone never copies the file";
 
     WriteFile(copy_, "[Comma");  // what a write cut off by a kill leaves
-    ASSERT_TRUE(RestoreSavedState(copy_.c_str()));
+    ASSERT_EQ(RestoreResult::Restored, RestoreSavedState(copy_.c_str()));
     EXPECT_TRUE(ProfileSectionExists(copy_, "CommandsList"));
     EXPECT_EQ("9", Cursor());
 }
@@ -125,7 +130,7 @@ TEST_F(ScriptGuard, WholeSaveNeverOverwritesTheSlotTheJournalNames) {
     // still names the whole one.
     WriteFile(SavedStatePath(copy_.c_str(), 0), "[Vari");
     WriteFile(copy_, "");
-    ASSERT_TRUE(RestoreSavedState(copy_.c_str()));
+    ASSERT_EQ(RestoreResult::Restored, RestoreSavedState(copy_.c_str()));
     EXPECT_EQ("one", ProfileString(copy_, "Variables", "V1"));
     EXPECT_EQ("5", Cursor());
 }
@@ -137,8 +142,12 @@ TEST_F(ScriptGuard, UnreadableJournalLeavesTheFileAsItStandsAndSaysSo) {
     SaveWholeState();
     std::string before = ReadFile(copy_);
     ForgetSavedState(copy_.c_str());
-    WriteFile(CursorJournalPath(copy_.c_str()), std::string(4, '\0'));  // zero-filled by a power loss
-    EXPECT_FALSE(RestoreSavedState(copy_.c_str()));
+    // Zero-filled by a power cut before its first record: the file stands, silently.
+    WriteFile(CursorJournalPath(copy_.c_str()), std::string(96, '\0'));
+    EXPECT_EQ(RestoreResult::NothingSaved, RestoreSavedState(copy_.c_str()));
+    EXPECT_TRUE(LogTexts(log).empty());
+    WriteFile(CursorJournalPath(copy_.c_str()), "seq=0000");  // what no record of ours can be
+    EXPECT_EQ(RestoreResult::Unusable, RestoreSavedState(copy_.c_str()));
     EXPECT_EQ(before, ReadFile(copy_));
     EXPECT_FALSE(Exists(CursorJournalPath(copy_.c_str())));
     EXPECT_FALSE(Exists(SavedStatePath(copy_.c_str(), 0)));
@@ -149,7 +158,7 @@ TEST_F(ScriptGuard, UnreadableJournalLeavesTheFileAsItStandsAndSaysSo) {
 }
 
 TEST_F(ScriptGuard, NothingIsKeptForAForgottenOrDeletedScript) {
-    EXPECT_FALSE(RestoreSavedState(copy_.c_str())) << "nothing was saved";
+    EXPECT_EQ(RestoreResult::NothingSaved, RestoreSavedState(copy_.c_str())) << "nothing was saved";
     SaveWholeState();
     SaveWholeState();
     ForgetSavedState(copy_.c_str());
@@ -173,6 +182,59 @@ TEST_F(ScriptGuard, WholeReplacementOverAReadOnlyFile) {
     EXPECT_FALSE(Exists(copy_ + ".knew"));
     EXPECT_FALSE(ReplaceFileWhole((folder_ + "\\absent.ini").c_str(), copy_.c_str()));
     EXPECT_EQ("[New]\r\n", ReadFile(copy_));
+}
+
+}  // namespace
+
+namespace {
+
+// The file as the profile functions read it, section by section (first of each name).
+std::vector<ProfileSectionLines> HeldByProfileFunctions(const std::string &file) {
+    std::vector<ProfileSectionLines> held;
+    char names[4096];
+    GetPrivateProfileSectionNamesA(names, sizeof names, file.c_str());
+    for (const char *name = names; *name; name += strlen(name) + 1) {
+        bool seen = false;
+        for (const ProfileSectionLines &earlier : held) seen = seen || _stricmp(earlier.name.c_str(), name) == 0;
+        if (seen) continue;
+        ProfileSectionLines section{name, {}};
+        char lines[4096];
+        GetPrivateProfileSectionA(name, lines, sizeof lines, file.c_str());
+        for (const char *line = lines; *line; line += strlen(line) + 1) section.entries.push_back(line);
+        held.push_back(section);
+    }
+    return held;
+}
+
+std::string Described(const std::vector<ProfileSectionLines> &sections) {
+    std::string out;
+    for (const ProfileSectionLines &section : sections) {
+        out += "[" + section.name + "]";
+        for (const std::string &entry : section.entries) out += " <" + entry + ">";
+        out += "\n";
+    }
+    return out;
+}
+
+// The check that tells a working copy cut short from a whole one reads a file as
+// the profile functions do: a difference on a whole file would stop a good run.
+TEST(ProfileText, ReadsAFileAsTheProfileFunctionsDo) {
+    const std::string folder = FreshFolder("unit-profile-text"), file = folder + "\\odd.ini";
+    const std::string odd =
+        "stray=before any section\r\n[Data]\r\n  Logging = 1 \r\n; a comment\r\n\r\nLogFile=C:\\x.log\r\n"
+        "[CommandsList]\r\n32,hello = there\r\n33\r\n=no key\r\n[bad header\r\n[data]\r\nLater=1\r\n"
+        "[ Spaced ]\r\nk=\"quoted\"\r\n[Empty]\r\n[Last]\nk2=v2";
+    for (bool written : {false, true}) {
+        WriteFile(file, odd);
+        // Once as the user wrote it, once as the profile functions write it back.
+        if (written) WritePrivateProfileStringA("Last", "k3", "v3", file.c_str());
+        std::string bytes = ReadFile(file);
+        EXPECT_EQ(Described(HeldByProfileFunctions(file)), Described(ReadProfileText(bytes.data(), bytes.size())))
+            << (written ? "rewritten" : "as written") << "\n" << bytes;
+    }
+    std::string bytes = ReadFile(file);
+    bytes.resize(bytes.size() - 4);  // cut short
+    EXPECT_NE(Described(HeldByProfileFunctions(file)), Described(ReadProfileText(bytes.data(), bytes.size())));
 }
 
 }  // namespace

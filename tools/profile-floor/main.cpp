@@ -5,7 +5,9 @@
 //     CMD0 and [State], write [State], read [CommandsList] whole, write every
 //     command's keys one by one (Cmd, FullCmdSection, CmdSection) and flush;
 //   loop, per command: read Cmd, CmdSection<n>.0 and FullCmdSection, write
-//     CurrentCmd and flush; at the end marker, read [State].
+//     CurrentCmd, flush the profile and flush the file to the disk
+//     (FlushFileBuffers): the cursor durable before the next command runs;
+//     at the end marker, read [State].
 // Output: "startup_ms=<x> loop_ms=<y> commands=<n>". Exit 1 on a bad argument.
 #include <windows.h>
 
@@ -25,6 +27,15 @@ double Now() {
 }
 
 void Flush(const char *file) { WritePrivateProfileStringA(nullptr, nullptr, nullptr, file); }
+
+// The file's data on the disk, as a write a power cut must not lose needs it.
+void FlushToDisk(const char *file) {
+    HANDLE handle = CreateFileA(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    FlushFileBuffers(handle);
+    CloseHandle(handle);
+}
 
 std::string Key(const char *format, int number, int field = 0) {
     char key[64];
@@ -83,6 +94,7 @@ int Loop(const char *file) {
         snprintf(cursor, sizeof cursor, "%d", number + 1);
         WritePrivateProfileStringA("Commands", "CurrentCmd", cursor, file);
         Flush(file);
+        FlushToDisk(file);
     }
     char section[128];
     GetPrivateProfileStringA("State", "CurrentSection", "", section, sizeof section, file);
