@@ -72,38 +72,6 @@ std::map<std::string, std::string> FinalState(const std::string &folder, const s
     return state;
 }
 
-struct Launched {
-    HANDLE process = nullptr;
-};
-
-Launched Start(const std::string &arguments) {
-    std::string commandLine = "\"" + KestrelPath() + "\" " + arguments;
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    Launched launched;
-    if (CreateProcessA(KestrelPath().c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &info)) {
-        CloseHandle(info.hThread);
-        launched.process = info.hProcess;
-    }
-    return launched;
-}
-
-// The number of each "CMD<n>> " line, per run (a run starts at its banner).
-std::vector<std::vector<int>> CommandsPerRun(const std::string &log) {
-    std::vector<std::vector<int>> runs;
-    for (const std::string &textValue : LogTexts(log)) {
-        if (textValue.rfind("*** Starting ", 0) == 0) runs.emplace_back();
-        if (runs.empty() || textValue.rfind("CMD", 0) != 0) continue;
-        size_t mark = textValue.find("> ");
-        if (mark != std::string::npos) runs.back().push_back(std::stoi(textValue.substr(3, mark - 3)));
-    }
-    return runs;
-}
-
 // Milliseconds from the banner to the first command line of a finished run's log.
 int StartUpMilliseconds(const std::string &log) {
     int banner = -1, first = -1;
@@ -162,19 +130,19 @@ TEST(KillAndResume, KilledRunsEndLikeAnUninterruptedRun) {
         bool finished = false;
         bool copyMade = false;
         for (int start = 0; start < 300 && !finished; ++start) {
-            Launched run = Start(script + (start == 0 ? " -silent" : " -silent -resume"));
-            ASSERT_NE(nullptr, run.process);
+            const HANDLE started = StartKestrel(script + (start == 0 ? " -silent" : " -silent -resume"));
+            ASSERT_NE(nullptr, started);
             // The waits grow with the restarts: on a loaded machine a start can take longer
             // than any fixed wait, and the run must still get to its end.
             int wait = (start % 2 ? longWait(random) : shortWait(random)) * (1 + start / 10);
-            if (WaitForSingleObject(run.process, wait) == WAIT_OBJECT_0) {
+            if (WaitForSingleObject(started, wait) == WAIT_OBJECT_0) {
                 finished = true;
-                CloseHandle(run.process);
+                CloseHandle(started);
                 continue;
             }
-            TerminateProcess(run.process, 77);
-            WaitForSingleObject(run.process, INFINITE);
-            CloseHandle(run.process);
+            TerminateProcess(started, 77);
+            WaitForSingleObject(started, INFINITE);
+            CloseHandle(started);
             ++kills;
             // Once made, the script file is always there after a kill, and either it
             // or the state saved before the write that was cut off can be read.
@@ -195,7 +163,7 @@ TEST(KillAndResume, KilledRunsEndLikeAnUninterruptedRun) {
         // Commands run in order; a resumed run starts with the command that was cut
         // off or the one after it: never an earlier one, never one further on.
         int last = -1;
-        for (const std::vector<int> &run : CommandsPerRun(folder + "\\install.log")) {
+        for (const std::vector<int> &run : CommandsPerRun(LogTexts(folder + "\\install.log"))) {
             for (size_t k = 0; k < run.size(); ++k) {
                 int lowest = k == 0 ? std::max(last, 0) : last + 1;
                 ASSERT_TRUE(run[k] >= lowest && run[k] <= last + 1)
@@ -262,15 +230,15 @@ void PowerCutRun(PowerCutMount &disk, const std::string &name, std::mt19937 &ran
     std::uniform_int_distribution<int> wait(1, std::max(400, wholeRun));
     bool finished = false, checkNext = false;
     for (int start = 0, failedInARow = 0; start < 60 && !finished && failedInARow < 5; ++start) {
-        Launched run = Start(script + (start == 0 ? " -silent" : " -silent -resume"));
-        if (!run.process) break;
+        const HANDLE started = StartKestrel(script + (start == 0 ? " -silent" : " -silent -resume"));
+        if (!started) break;
         ++tally.starts;
-        const bool ended = WaitForSingleObject(run.process, wait(random)) == WAIT_OBJECT_0;
+        const bool ended = WaitForSingleObject(started, wait(random)) == WAIT_OBJECT_0;
         if (!ended) {
-            TerminateProcess(run.process, 77);
-            WaitForSingleObject(run.process, INFINITE);
+            TerminateProcess(started, 77);
+            WaitForSingleObject(started, INFINITE);
         }
-        CloseHandle(run.process);
+        CloseHandle(started);
         std::vector<std::vector<std::string>> runs = RunTexts(log);
         const std::vector<std::string> last = runs.empty() ? std::vector<std::string>() : runs.back();
         // A damaged copy found after the last cut must be restored, never run as it stands.
@@ -294,7 +262,7 @@ void PowerCutRun(PowerCutMount &disk, const std::string &name, std::mt19937 &ran
     }
     // Every command once, in order: a resumed run goes on at the command cut off or the next.
     int last = -1;
-    for (const std::vector<int> &run : CommandsPerRun(log)) {
+    for (const std::vector<int> &run : CommandsPerRun(LogTexts(log))) {
         for (size_t k = 0; k < run.size(); ++k) {
             const int n = run[k];
             if (k == 0 && n == 0 && last > 0) ++tally.startOvers;

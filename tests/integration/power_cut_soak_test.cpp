@@ -33,38 +33,6 @@ std::string SoakScript() {
 }
 constexpr int kLastCommand = 12;  // [Second] is numbered on from 7
 
-struct Started {
-    HANDLE process = nullptr;
-};
-
-Started Start(const std::string &arguments) {
-    std::string commandLine = "\"" + KestrelPath() + "\" " + arguments;
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    Started started;
-    if (CreateProcessA(KestrelPath().c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &info)) {
-        CloseHandle(info.hThread);
-        started.process = info.hProcess;
-    }
-    return started;
-}
-
-// The command numbers of each run ("CMD<n>> " lines after each banner).
-std::vector<std::vector<int>> CommandsPerRun(const std::vector<std::string> &texts) {
-    std::vector<std::vector<int>> runs;
-    for (const std::string &textValue : texts) {
-        if (textValue.rfind("*** Starting ", 0) == 0) runs.emplace_back();
-        if (runs.empty() || textValue.rfind("CMD", 0) != 0) continue;
-        size_t mark = textValue.find("> ");
-        if (mark != std::string::npos) runs.back().push_back(std::stoi(textValue.substr(3, mark - 3)));
-    }
-    return runs;
-}
-
 int CutsPerMode() {
     if (const char *set = getenv("KESTREL_POWERCUT_CUTS")) return std::max(1, atoi(set));
     return kWow64Build ? 40 : 200;
@@ -107,13 +75,14 @@ TEST_F(PowerCutSoak, ResumedRunsGoOnWhereTheCutLeftThemInEveryMode) {
             for (int start = 0; start < 400 && !finished; ++start, ++starts) {
                 // Until the first start has put its working copy in place it is
                 // started again as it was: before then nothing of it is saved.
-                Started run = Start(script_ + (copyInPlace ? " -silent -resume" : " -silent -noreboot"));
-                ASSERT_NE(nullptr, run.process);
+                const HANDLE started =
+                    StartKestrel(script_ + (copyInPlace ? " -silent -resume" : " -silent -noreboot"));
+                ASSERT_NE(nullptr, started);
                 // Waits grow with the restarts, so a busy machine still gets to the end.
-                const DWORD waited = WaitForSingleObject(run.process, wait(random) * (1 + start / 20));
-                if (waited != WAIT_OBJECT_0) TerminateProcess(run.process, 77);
-                WaitForSingleObject(run.process, INFINITE);
-                CloseHandle(run.process);
+                const DWORD waited = WaitForSingleObject(started, wait(random) * (1 + start / 20));
+                if (waited != WAIT_OBJECT_0) TerminateProcess(started, 77);
+                WaitForSingleObject(started, INFINITE);
+                CloseHandle(started);
                 // Cut after every start, killed or ended: an ended run's state must be
                 // on the disk too.
                 ASSERT_TRUE(disk.Cut()) << "the layer refused the cut";

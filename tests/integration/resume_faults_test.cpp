@@ -19,19 +19,7 @@ namespace {
 // kestrel started on its own, killed once the log holds a text.
 class KilledRun {
 public:
-    explicit KilledRun(const std::string &arguments) {
-        std::string commandLine = "\"" + KestrelPath() + "\" " + arguments;
-        std::vector<char> buffer(commandLine.begin(), commandLine.end());
-        buffer.push_back('\0');
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (CreateProcessA(KestrelPath().c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                           &startup, &info)) {
-            CloseHandle(info.hThread);
-            process_ = info.hProcess;
-        }
-    }
+    explicit KilledRun(const std::string &arguments) : process_(StartKestrel(arguments)) {}
     ~KilledRun() { Kill(); }
     // Polls until a log line holds the text or the run ends; true when it was seen
     // with the run still going.
@@ -153,18 +141,6 @@ private:
     bool mounted_ = false;
 };
 
-// The number of each "CMD<n>> " line of every run in the log.
-std::vector<std::vector<int>> CommandsPerRun(const std::string &log) {
-    std::vector<std::vector<int>> runs;
-    for (const std::string &textValue : LogTexts(log)) {
-        if (textValue.rfind("*** Starting ", 0) == 0) runs.emplace_back();
-        if (runs.empty() || textValue.rfind("CMD", 0) != 0) continue;
-        size_t mark = textValue.find("> ");
-        if (mark != std::string::npos) runs.back().push_back(std::stoi(textValue.substr(3, mark - 3)));
-    }
-    return runs;
-}
-
 bool HasErrorLine(const std::vector<std::string> &texts) {
     for (const std::string &t : texts)
         if (t.rfind("ERROR-=-", 0) == 0) return true;
@@ -240,7 +216,7 @@ TEST_F(ResumeFault, AFullVolumeEndsWithoutDoneAndAResumeGoesOnFromTheLastGoodSta
     EXPECT_EQ("DONE !", texts.back());
     for (int i = 0; i < count; ++i)
         EXPECT_TRUE(value(i) == ProfileString(copy, "Variables", "V" + std::to_string(200 + i))) << "V" << 200 + i;
-    std::vector<std::vector<int>> runs = CommandsPerRun(log_);
+    std::vector<std::vector<int>> runs = CommandsPerRun(LogTexts(log_));
     ASSERT_EQ(2u, runs.size());
     ASSERT_FALSE(runs[0].empty());
     ASSERT_FALSE(runs[1].empty());
@@ -324,7 +300,7 @@ TEST_F(ResumeFault, APowerCutLosesNoFinishedCommandInAnyMode) {
         }
         ASSERT_TRUE(disk.Cut());
         ASSERT_EQ(0, Run("-silent -resume"));
-        std::vector<std::vector<int>> runs = CommandsPerRun(log_);
+        std::vector<std::vector<int>> runs = CommandsPerRun(LogTexts(log_));
         ASSERT_EQ(2u, runs.size());
         EXPECT_EQ((std::vector<int>{4, 5, 6}), runs[1]) << "the resumed run must go on at the command cut off";
         EXPECT_EQ("DONE !", Texts().back());

@@ -313,8 +313,9 @@ TEST_F(SlowStoppingAgentTest, UpdatesItselfOnceStoppedAndComesBackRunningTheNewF
     EXPECT_GE(waited * 1000 + 1000, static_cast<int>(kStopDelayMs)) << lines[8];
     // The script swapped in the agent's staged copies, not the files in the temp folder.
     const std::string staged = agent.Path("refresher-staging\\");
-    EXPECT_EQ(lines[9], "Copying " + staged + "tessaro-warden-7.0.1.exe" + " To " + agent.Path("warden.exe"));
-    EXPECT_EQ(lines[10], "Copying " + staged + "tessaro-refresher-6.8.283.X64.dll" + " To " + agent.Path("refresher.dll"));
+    EXPECT_EQ(lines[9], "Copying " + staged + "tessaro-warden-7.0.1.exe To " + agent.Path("warden.exe"));
+    EXPECT_EQ(lines[10],
+              "Copying " + staged + "tessaro-refresher-6.8.283.X64.dll To " + agent.Path("refresher.dll"));
     EXPECT_EQ(lines[11], "Starting Service");
     EXPECT_EQ(lines[12], "StartService returned 0");
     EXPECT_EQ(lines[13].rfind("Service running after ", 0), 0u) << lines[13];

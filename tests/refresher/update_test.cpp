@@ -43,20 +43,6 @@ struct Outcome {
     }
 };
 
-// The names of the files in a folder, sorted.
-std::vector<std::string> FilesOf(const std::string &folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // A regular expression that matches the text as it is.
 std::string Literally(const std::string &text) {
     return std::regex_replace(text, std::regex("[\\\\.^$|()\\[\\]{}*+?]"), "\\$&");
@@ -206,7 +192,7 @@ TEST_F(UpdateTest, ADestinationThatCannotBeReplacedFailsAfterThreeTriesAndPutsEv
     HANDLE held = CreateFileA(agent.Path("beta.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     CreateDirectoryA(agent.Path("gamma.dll").c_str(), nullptr);
-    const std::vector<std::string> agentFiles = FilesOf(agent.folder);
+    const std::vector<std::string> agentFiles = FolderFiles(agent.folder);
 
     struct Case {
         const char *blocked;
@@ -240,7 +226,7 @@ TEST_F(UpdateTest, ADestinationThatCannotBeReplacedFailsAfterThreeTriesAndPutsEv
         // The agent folder is as it was, byte for byte, and every new file is back in
         // the temp folder for a later try.
         EXPECT_EQ(ReadFile(agent.Path("alpha.dll")), "old alpha");
-        EXPECT_EQ(FilesOf(agent.folder), agentFiles);
+        EXPECT_EQ(FolderFiles(agent.folder), agentFiles);
         for (const char *name : {"alpha", "epsilon", c.blocked, "delta"})
             EXPECT_TRUE(Exists(TempPath("tessaro-" + std::string(name) + "-2.dll"))) << name;
         EXPECT_EQ(ReadFile(TempPath("tessaro-alpha-2.dll")), "new alpha");
@@ -282,7 +268,7 @@ TEST_F(UpdateTest, CopyInPlaceHandsTheRequestBackThenReportsSuccess) {
     EXPECT_EQ(ReadFile(agent.Path("alpha.dll")), "new alpha");
     EXPECT_EQ(ReadFile(agent.Path("tool.exe")), "new tool");
     // Nothing but the new files is left beside them.
-    EXPECT_EQ(FilesOf(agent.folder),
+    EXPECT_EQ(FolderFiles(agent.folder),
               (std::vector<std::string>{"alpha.dll", "refresher.dll", "tool.exe", "warden.exe"}));
     EXPECT_FALSE(Exists(TempPath("tessaro-alpha-3.dll")));
     EXPECT_FALSE(Exists(TempPath("corvid-tool-3.0.exe")));
@@ -304,7 +290,7 @@ TEST_F(UpdateTest, TheAgentItselfIsUpdatedByTheDetachedScript) {
     // A script host in the agent folder (copy in place can put one there) is never the one
     // that runs: this one would answer with its usage text and write no update log.
     ASSERT_TRUE(CopyFileA(agent.Path("warden.exe").c_str(), agent.Path("cscript.exe").c_str(), FALSE));
-    const std::vector<std::string> agentFiles = FilesOf(agent.folder);
+    const std::vector<std::string> agentFiles = FolderFiles(agent.folder);
 
     Outcome outcome = Update({Place("tessaro-warden-7.0.1.exe", "new agent"), Place("tessaro-beta-5.dll", "new beta")},
                              "--str Schedule-ID=ext-1");
@@ -355,7 +341,7 @@ TEST_F(UpdateTest, TheAgentItselfIsUpdatedByTheDetachedScript) {
     std::vector<std::string> expected = agentFiles;
     expected.push_back("refresher.log");
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(FilesOf(agent.folder), expected);
+    EXPECT_EQ(FolderFiles(agent.folder), expected);
 }
 
 TEST_F(UpdateTest, AnEntryNamesOnlyAPlainFileOfTheTempFolder) {
@@ -369,7 +355,7 @@ TEST_F(UpdateTest, AnEntryNamesOnlyAPlainFileOfTheTempFolder) {
     const std::string fromRoot = up + victim.substr(3);  // past "C:\"
     Place("tessaro-kappa-1.txt", "new kappa");
     Place("tessaro-warden-9.exe", "new agent");
-    const std::vector<std::string> agentFiles = FilesOf(agent.folder);
+    const std::vector<std::string> agentFiles = FolderFiles(agent.folder);
     const std::string forms[] = {
         "temp:" + fromRoot,  // ".." steps
         "temp:" + std::regex_replace(fromRoot, std::regex("\\\\"), "/"),
@@ -400,7 +386,7 @@ TEST_F(UpdateTest, AnEntryNamesOnlyAPlainFileOfTheTempFolder) {
                       0);
             EXPECT_EQ(ReadFile(victim), "victim");
             EXPECT_EQ(ReadFile(TempPath("tessaro-kappa-1.txt")), "new kappa");
-            EXPECT_EQ(FilesOf(agent.folder), agentFiles);
+            EXPECT_EQ(FolderFiles(agent.folder), agentFiles);
         }
     }
     testing_support::DeleteTree(victimFolder.substr(0, victimFolder.size() - 1));
@@ -460,7 +446,7 @@ TEST_F(UpdateTest, ADestinationIsNeverOneOfTheUpdatesWorkingFiles) {
     ASSERT_EQ(scriptShortName.find('-'), std::string::npos) << scriptShortName;
     Place("tessaro-kappa-2.txt", "new kappa");
     Place("tessaro-warden-9.exe", "new agent");
-    const std::vector<std::string> agentFiles = FilesOf(agent.folder);
+    const std::vector<std::string> agentFiles = FolderFiles(agent.folder);
     const std::string forms[] = {
         "temp:b-tool.exe.refresher-old-0",  // removed by the final clean-up
         "temp:b-tool.exe.refresher-new",    // overwritten by the copy itself
@@ -480,7 +466,7 @@ TEST_F(UpdateTest, ADestinationIsNeverOneOfTheUpdatesWorkingFiles) {
             EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - File" + std::to_string(entry) + " is refused, " +
                                       Literally(agent.folder) + ".* is a working file of the update"),
                       0);
-            EXPECT_EQ(FilesOf(agent.folder), agentFiles);
+            EXPECT_EQ(FolderFiles(agent.folder), agentFiles);
             EXPECT_EQ(ReadFile(agent.Path("updatelist.txt")), "remnant list");
             EXPECT_EQ(ReadFile(agent.Path("external-update.vbs")), "remnant script");
             EXPECT_EQ(ReadFile(TempPath("tessaro-kappa-2.txt")), "new kappa");
@@ -573,7 +559,7 @@ TEST_F(UpdateTest, TheStagingFolderIsNeverALink) {
     EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - the staging folder .* cannot be made or restricted: it is a "
                               "reparse point .*"),
               0);
-    EXPECT_EQ(FilesOf(victimFolder), std::vector<std::string>{"keep.txt"});
+    EXPECT_EQ(FolderFiles(victimFolder), std::vector<std::string>{"keep.txt"});
     EXPECT_FALSE(Exists(agent.Path("external-update.vbs")));
     EXPECT_EQ(ReadFile(agent.Path("warden.exe")), wardenBefore);
     testing_support::RemoveFolderLink(agent.Path("refresher-staging"));
@@ -611,7 +597,7 @@ TEST_F(UpdateTest, ALockThatCannotBeTakenForAnotherReasonIsReportedAsWhatItIs) {
     WriteFile(agent.Path("alpha.dll"), "old alpha");
     const std::string lock = agent.Path("external-update.lock");
     ASSERT_TRUE(CreateDirectoryA(lock.c_str(), nullptr));
-    const std::vector<std::string> agentFiles = FilesOf(agent.folder);
+    const std::vector<std::string> agentFiles = FolderFiles(agent.folder);
     // Both paths take the same lock.
     for (const char *name : {"tessaro-alpha-7.dll", "tessaro-warden-7.exe"}) {
         SCOPED_TRACE(name);
@@ -620,7 +606,7 @@ TEST_F(UpdateTest, ALockThatCannotBeTakenForAnotherReasonIsReportedAsWhatItIs) {
         EXPECT_GE(outcome.FindLog("UpdateAgent:[0-9]+ - cannot take the update lock .*: a folder has its name, "
                                   "error 5"),
                   0);
-        EXPECT_EQ(FilesOf(agent.folder), agentFiles);
+        EXPECT_EQ(FolderFiles(agent.folder), agentFiles);
     }
     EXPECT_EQ(ReadFile(agent.Path("alpha.dll")), "old alpha");
     RemoveDirectoryA(lock.c_str());

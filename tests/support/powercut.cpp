@@ -148,10 +148,21 @@ unsigned PowerCutMount::Seed() const {
     return seed;
 }
 
+namespace {
+// A link into a mount that has already gone reads as no folder at all on this side,
+// so RemoveFolderLink leaves it; the host removes it by name (rm without -r never
+// takes a real folder).
+void RemoveLinkEvenIfDangling(const std::string &link) {
+    RemoveFolderLink(link);
+    const std::string hostLink = HostPath(link);
+    if (!hostLink.empty()) RunHostCommand("rm", "-f \"" + hostLink + "\"", [] { return true; });
+}
+}  // namespace
+
 FolderInMount::FolderInMount(const std::string &folder, const std::string &target)
     : folder_(folder), saved_(folder + ".saved_by_powercut") {
     if (Exists(saved_)) {  // left by a run that ended before putting it back
-        RemoveFolderLink(folder_);
+        RemoveLinkEvenIfDangling(folder_);
         MoveFileA(saved_.c_str(), folder_.c_str());
     }
     CreateDirectoryA(target.c_str(), nullptr);
@@ -162,7 +173,7 @@ FolderInMount::FolderInMount(const std::string &folder, const std::string &targe
 
 FolderInMount::~FolderInMount() {
     if (!linked_) return;
-    RemoveFolderLink(folder_);
+    RemoveLinkEvenIfDangling(folder_);
     if (Exists(saved_)) MoveFileA(saved_.c_str(), folder_.c_str());
 }
 

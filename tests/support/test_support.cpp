@@ -362,4 +362,29 @@ VersionedCopy::~VersionedCopy() {
     DeleteTree(path_);
 }
 
+std::vector<std::vector<int>> CommandsPerRun(const std::vector<std::string> &texts) {
+    std::vector<std::vector<int>> runs;
+    for (const std::string &textValue : texts) {
+        if (textValue.rfind("*** Starting ", 0) == 0) runs.emplace_back();
+        if (runs.empty() || textValue.rfind("CMD", 0) != 0) continue;
+        size_t mark = textValue.find("> ");
+        if (mark != std::string::npos) runs.back().push_back(std::stoi(textValue.substr(3, mark - 3)));
+    }
+    return runs;
+}
+
+void *StartKestrel(const std::string &arguments) {
+    std::string commandLine = "\"" + KestrelPath() + "\" " + arguments;
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(KestrelPath().c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info))
+        return nullptr;
+    CloseHandle(info.hThread);
+    return info.hProcess;
+}
+
 }  // namespace testing_support

@@ -47,6 +47,11 @@ std::string WorkingCopyOf(const std::string &scriptFileName);
 
 // The log's lines without the time stamp and program name: what follows "> ".
 std::vector<std::string> LogTexts(const std::string &logPath);
+// The command number of each "CMD<n>> " text, per run (a run starts at its banner).
+std::vector<std::vector<int>> CommandsPerRun(const std::vector<std::string> &texts);
+// kestrel started on its own with these arguments, not waited for: its process HANDLE
+// (the caller closes it), or nullptr when it could not start.
+void *StartKestrel(const std::string &arguments);
 // The raw lines of a text file (line ends removed).
 std::vector<std::string> Lines(const std::string &path);
 
