@@ -241,9 +241,12 @@ void PowerCutRun(PowerCutMount &disk, const std::string &name, std::mt19937 &ran
         CloseHandle(started);
         std::vector<std::vector<std::string>> runs = RunTexts(log);
         const std::vector<std::string> last = runs.empty() ? std::vector<std::string>() : runs.back();
-        // A damaged copy found after the last cut must be restored, never run as it stands.
+        // A damaged copy found after the last cut must be restored (or, before anything
+        // was saved, copied afresh from the script), never run as it stands.
         if (checkNext && Any(last, [](const std::string &t) { return t.rfind("CMD", 0) == 0; }) &&
-            !Any(last, [](const std::string &t) { return t.find("restored from") != std::string::npos; }))
+            !Any(last, [](const std::string &t) {
+                return t.find("restored from") != std::string::npos || t.find("has been copied to") != std::string::npos;
+            }))
             ++tally.ranDamaged;
         checkNext = false;
         if (ended) {
