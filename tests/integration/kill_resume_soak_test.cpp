@@ -233,7 +233,8 @@ void PowerCutRun(PowerCutMount &disk, const std::string &name, std::mt19937 &ran
         const HANDLE started = StartKestrel(script + (start == 0 ? " -silent" : " -silent -resume"));
         if (!started) break;
         ++tally.starts;
-        const bool ended = WaitForSingleObject(started, wait(random)) == WAIT_OBJECT_0;
+        // Waits grow with the starts, so a busy machine still lets a run get to its end.
+        const bool ended = WaitForSingleObject(started, wait(random) * (1 + start / 10)) == WAIT_OBJECT_0;
         if (!ended) {
             TerminateProcess(started, 77);
             WaitForSingleObject(started, INFINITE);
